@@ -100,6 +100,9 @@ void CloseQuietly(int fd) {
 } // namespace
 
 void PortCloser::operator()(Port* port) const noexcept {
+    // Another holder of the tty (a simulator keeping its slave open) would otherwise keep it exclusive.
+    if (port->fd >= 0)
+        ::ioctl(port->fd, TIOCNXCL);
     CloseQuietly(port->fd);
     CloseQuietly(port->wakeFd);
     delete port;
