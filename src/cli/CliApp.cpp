@@ -102,8 +102,13 @@ public:
             return;
         }
         out << '{';
-        for (std::size_t i = 0; i < entries.size(); ++i)
-            out << (i ? ", " : "") << JsonString(entries[i].key) << ": " << entries[i].value;
+        const char* separator = "";
+        for (const auto& e : entries) {
+            if (e.key.empty())
+                continue;
+            out << separator << JsonString(e.key) << ": " << e.value;
+            separator = ", ";
+        }
         out << "}\n";
     }
 
