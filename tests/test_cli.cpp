@@ -148,6 +148,7 @@ TEST_F(CliAgainstModule, SearchFromNineSixHundredFindsNineteenTwoOddOnTheFifthTr
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "{\"baud\": 19200, \"parity\": \"odd\", \"channel\": 7, \"frequency\": \"433.0761MHz\", "
                      "\"band\": 2}\n");
+    EXPECT_EQ(r.err, "") << "silence at a wrong setting is no error";
     // The four settings before it reached the module as noise; only the fifth was heard.
     EXPECT_EQ(module->RequestsHeard(), 1u);
 }

@@ -206,7 +206,7 @@ public:
     // replies to anything else are ignored.
     template <typename Send>
     std::optional<ReplyFields> Request(std::uint8_t command, const std::string& what, milliseconds timeout, Send send,
-                                       int& exitCode) {
+                                       int& exitCode, bool quietTimeout = false) {
         waiter.Clear();
         if (!send(port)) {
             err << "corvanta-cli: cannot write to " << device << ": " << DescribeSerialError(port.LastError()) << '\n';
@@ -221,7 +221,8 @@ public:
                 << '\n';
             exitCode = kExitPort;
         } else {
-            err << "corvanta-cli: no reply to " << what << " within " << timeout.count()
+            if (!quietTimeout)
+                err << "corvanta-cli: no reply to " << what << " within " << timeout.count()
                 << " ms (check the port, its baud rate and parity, and the module's power)\n";
             exitCode = kExitNoReply;
         }
@@ -367,7 +368,9 @@ int RunSearch(Session& session, const std::vector<std::pair<std::uint32_t, std::
         if (const int code = session.Retime(rate, parity))
             return code;
         int code = kExitOk;
-        const auto reply = session.Request(CmdScanRadio, "the search request", interval, SendScanRadio, code);
+        // Silence at a wrong setting is the normal case here.
+        const auto reply =
+            session.Request(CmdScanRadio, "the search request", interval, SendScanRadio, code, /*quietTimeout=*/true);
         if (code == kExitPort)
             return code;
         if (reply) {
