@@ -41,6 +41,9 @@ public:
 
 private:
     void Run();
+    void Log(const std::string& line);
+    // The whole reply to the master; false when it was dropped.
+    bool WriteAll(const std::vector<std::uint8_t>& bytes);
 
     SimOptions options;
     mutable std::mutex stateLock;
@@ -49,6 +52,7 @@ private:
     int masterFd = -1;
     int slaveFd = -1; // kept open so the line settings survive the client's close
     int wakeFd = -1;
+    int inotifyFd = -1; // reports closes of the slave by clients
     std::thread worker;
     std::atomic<std::uint64_t> heard{0};
     std::atomic<std::uint64_t> answered{0};
