@@ -45,11 +45,11 @@ struct Pty {
 
 class NullTarget : public corvanta::NotifyTarget {
 public:
-    void PostReplyMessage(std::uint32_t, const corvanta::ReplyFields&) override {}
-    void PostPortLost(const corvanta::SerialError&) override {}
+    void PostReplyMessage(std::uint32_t, const corvanta::ReplyFields &) override {}
+    void PostPortLost(const corvanta::SerialError &) override {}
 };
 
-void ReportSpread(benchmark::State& state, std::vector<double>& samplesUs) {
+void ReportSpread(benchmark::State &state, std::vector<double> &samplesUs) {
     if (samplesUs.empty())
         return;
     std::sort(samplesUs.begin(), samplesUs.end());
@@ -62,7 +62,7 @@ void ReportSpread(benchmark::State& state, std::vector<double>& samplesUs) {
     state.counters["max_us"] = samplesUs.back();
 }
 
-void BM_Close(benchmark::State& state) {
+void BM_Close(benchmark::State &state) {
     Pty pty;
     NullTarget target;
     corvanta::NerloSerial port;
@@ -87,7 +87,7 @@ void BM_Close(benchmark::State& state) {
 }
 
 // Alternates 19200 odd and 9600 none; each iteration times one Reconfigure.
-void BM_Reconfigure(benchmark::State& state) {
+void BM_Reconfigure(benchmark::State &state) {
     Pty pty;
     NullTarget target;
     corvanta::NerloSerial port;

@@ -41,8 +41,8 @@ struct Pty {
 
 class NullTarget : public corvanta::NotifyTarget {
 public:
-    void PostReplyMessage(std::uint32_t, const corvanta::ReplyFields&) override {}
-    void PostPortLost(const corvanta::SerialError&) override {}
+    void PostReplyMessage(std::uint32_t, const corvanta::ReplyFields &) override {}
+    void PostPortLost(const corvanta::SerialError &) override {}
 };
 
 double ProcessCpuSeconds() {
@@ -66,12 +66,12 @@ CpuShare WatchFor(double seconds) {
     return {std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count(), cpu1 - cpu0};
 }
 
-void Report(benchmark::State& state, const CpuShare& share) {
+void Report(benchmark::State &state, const CpuShare &share) {
     state.counters["cpu_pct"] = share.Percent();
     state.counters["cpu_us_in_window"] = share.cpuSeconds * 1e6;
 }
 
-void BM_IdleCpu_PortOpen(benchmark::State& state) {
+void BM_IdleCpu_PortOpen(benchmark::State &state) {
     Pty pty;
     NullTarget target;
     corvanta::NerloSerial port;
@@ -93,7 +93,7 @@ void BM_IdleCpu_PortOpen(benchmark::State& state) {
 }
 
 // Baseline: the same port opened once and closed again, so no receive thread remains.
-void BM_IdleCpu_PortClosed(benchmark::State& state) {
+void BM_IdleCpu_PortClosed(benchmark::State &state) {
     Pty pty;
     NullTarget target;
     corvanta::NerloSerial port;

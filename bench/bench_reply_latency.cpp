@@ -44,7 +44,7 @@ struct Pty {
     }
 };
 
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t count) {
+bool WriteAll(int fd, const std::uint8_t *data, std::size_t count) {
     while (count > 0) {
         const ssize_t n = ::write(fd, data, count);
         if (n <= 0)
@@ -58,12 +58,12 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t count) {
 // Stamps the time on the receive thread; the bench thread sleeps on the counter.
 class StampingTarget : public corvanta::NotifyTarget {
 public:
-    void PostReplyMessage(std::uint32_t, const corvanta::ReplyFields&) override {
+    void PostReplyMessage(std::uint32_t, const corvanta::ReplyFields &) override {
         stampNs.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
         replies.fetch_add(1, std::memory_order_release);
         replies.notify_one();
     }
-    void PostPortLost(const corvanta::SerialError&) override {
+    void PostPortLost(const corvanta::SerialError &) override {
         lost.store(true);
         replies.fetch_add(1, std::memory_order_release);
         replies.notify_one();
@@ -74,14 +74,14 @@ public:
     std::atomic<bool> lost{false};
 };
 
-double Percentile(std::vector<double>& sorted, double p) {
+double Percentile(std::vector<double> &sorted, double p) {
     const auto index = static_cast<std::size_t>(p * static_cast<double>(sorted.size() - 1) + 0.5);
     return sorted[std::min(index, sorted.size() - 1)];
 }
 
 // Argument 0: replies to time. Argument 1: 0 writes each frame whole, 1 writes all but
 // the last byte first and lets the receive thread take them before the last byte goes.
-void BM_ReplyLatency(benchmark::State& state) {
+void BM_ReplyLatency(benchmark::State &state) {
     const auto count = static_cast<std::size_t>(state.range(0));
     const bool split = state.range(1) != 0;
     Pty pty;
@@ -104,7 +104,7 @@ void BM_ReplyLatency(benchmark::State& state) {
     for (auto _ : state) {
         latencyUs.clear();
         for (std::size_t i = 0; i < count; ++i) {
-            const auto& frame = frames[i % frames.size()];
+            const auto &frame = frames[i % frames.size()];
             const std::uint32_t before = target.replies.load(std::memory_order_acquire);
             if (split) {
                 if (!WriteAll(pty.master, frame.data(), frame.size() - 1)) {

@@ -17,7 +17,7 @@ struct PlanEntry {
 };
 
 // Every channel of both plans, as the module's documentation lists them.
-const std::vector<PlanEntry>& FullPlan() {
+const std::vector<PlanEntry> &FullPlan() {
     static const std::vector<PlanEntry> plan = [] {
         const std::string_view plan32[] = {
             "433.0782MHz", "433.5785MHz", "433.0688MHz", "433.5672MHz", "433.0682MHz", "433.5674MHz", "433.0761MHz",
@@ -42,7 +42,7 @@ const std::vector<PlanEntry>& FullPlan() {
 
 TEST(ChannelPlan, EveryChannelHasItsFrequencyText) {
     ASSERT_EQ(FullPlan().size(), 40u);
-    for (const auto& entry : FullPlan()) {
+    for (const auto &entry : FullPlan()) {
         const auto text = ChannelFrequency(entry.band, entry.index);
         ASSERT_TRUE(text.has_value()) << "band " << int(entry.band) << " index " << entry.index;
         EXPECT_EQ(*text, entry.text) << "band " << int(entry.band) << " index " << entry.index;
@@ -50,7 +50,7 @@ TEST(ChannelPlan, EveryChannelHasItsFrequencyText) {
 }
 
 TEST(ChannelPlan, EveryTextIsDddDotDdddMHz) {
-    for (const auto& entry : FullPlan()) {
+    for (const auto &entry : FullPlan()) {
         const std::string_view text = *ChannelFrequency(entry.band, entry.index);
         ASSERT_EQ(text.size(), 11u) << text;
         for (std::size_t i = 0; i < 8; ++i) {

@@ -24,7 +24,7 @@ struct CliResult {
     std::string err;
 };
 
-CliResult Invoke(const std::vector<std::string>& args) {
+CliResult Invoke(const std::vector<std::string> &args) {
     std::ostringstream out, err;
     const int code = RunCli(args, out, err);
     return {code, out.str(), err.str()};
@@ -87,15 +87,15 @@ TEST_F(CliAgainstModule, ReadAllAsJsonUsesTheDocumentedKeys) {
 TEST_F(CliAgainstModule, SingleReadsPrintOnlyTheirValue) {
     StartModule(SampleModule());
     const struct {
-        const char* what;
-        const char* out;
+        const char *what;
+        const char *out;
     } cases[] = {
         {"channel", "channel: 7\n"},
         {"rf-baud", "rf-baud: 19200\n"},
         {"serial", "serial: 9600 none\n"},
         {"id", "id: 03338\n"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const CliResult r = RunOn({"read", c.what});
         EXPECT_EQ(r.code, 0) << c.what << ": " << r.err;
         EXPECT_EQ(r.out, c.out) << c.what;
@@ -106,15 +106,13 @@ TEST_F(CliAgainstModule, EachWriteChangesTheModuleAndPrintsItsAnswer) {
     StartModule(SampleModule());
     const struct {
         std::vector<std::string> args;
-        const char* out;
+        const char *out;
     } cases[] = {
-        {{"write", "channel", "32"}, "channel: 32\n"},
-        {{"write", "rf-baud", "115200"}, "rf-baud: 115200\n"},
-        {{"write", "id", "65535"}, "id: 65535\n"},
-        {{"write", "id", "0"}, "id: 00000\n"},
+        {{"write", "channel", "32"}, "channel: 32\n"}, {{"write", "rf-baud", "115200"}, "rf-baud: 115200\n"},
+        {{"write", "id", "65535"}, "id: 65535\n"},     {{"write", "id", "0"}, "id: 00000\n"},
         {{"write", "power", "1"}, "power: 1\n"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const CliResult r = RunOn(c.args);
         EXPECT_EQ(r.code, 0) << c.args[1] << ": " << r.err;
         EXPECT_EQ(r.out, c.out) << c.args[1];
@@ -182,7 +180,7 @@ TEST_F(CliAgainstModule, BadValuesAreRefusedBeforeAnythingIsSent) {
     StartModule(SampleModule());
     const struct {
         std::vector<std::string> args;
-        const char* message; // part of the message on stderr
+        const char *message; // part of the message on stderr
     } cases[] = {
         {{"write", "channel", "0"}, "channel must be a whole number from 1 to 32, not '0'"},
         {{"write", "channel", "33"}, "from 1 to 32"},
@@ -194,8 +192,9 @@ TEST_F(CliAgainstModule, BadValuesAreRefusedBeforeAnythingIsSent) {
         {{"write", "id", " 5"}, "not ' 5'"},
         {{"write", "id", ""}, "not ''"},
         {{"write", "power", "8"}, "power level must be a whole number from 1 to 7"},
-        {{"write", "rf-baud", "14400"}, "air baud rate must be one of 1200, 2400, 4800, 9600, 19200, 38400, 57600, "
-                                        "115200, not '14400'"},
+        {{"write", "rf-baud", "14400"},
+         "air baud rate must be one of 1200, 2400, 4800, 9600, 19200, 38400, 57600, "
+         "115200, not '14400'"},
         {{"write", "serial", "9600", "mark"}, "parity must be none, odd or even, not 'mark'"},
         {{"write", "serial", "9600"}, ""},
         {{"-b", "14400", "read", "channel"}, "baud rate must be one of"},
@@ -208,7 +207,7 @@ TEST_F(CliAgainstModule, BadValuesAreRefusedBeforeAnythingIsSent) {
         {{"search", "--from", "9601,none"}, "search start rate must be one of"},
         {{"search", "--interval", "0"}, "interval must be a whole number"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const CliResult r = RunOn(c.args);
         EXPECT_EQ(r.code, 2) << c.args.back();
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
@@ -253,7 +252,7 @@ TEST(Cli, SimulateReadsTheBuiltInModule) {
 TEST(Cli, HelpExitsZeroAndNamesTheCommands) {
     const CliResult r = Invoke({"--help"});
     EXPECT_EQ(r.code, 0);
-    for (const char* word : {"ports", "read", "write", "search", "--simulate", "--json"})
+    for (const char *word : {"ports", "read", "write", "search", "--simulate", "--json"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
@@ -266,8 +265,8 @@ TEST(Cli, PortsListsWithoutOpeningAndAsJsonArray) {
 }
 
 // The real programs, as a user runs them: corvanta-sim in one process, corvanta-cli in another.
-std::string CommandOutput(const std::string& command, int& status) {
-    FILE* pipe = ::popen(command.c_str(), "r");
+std::string CommandOutput(const std::string &command, int &status) {
+    FILE *pipe = ::popen(command.c_str(), "r");
     std::string text;
     char buffer[256];
     while (pipe && std::fgets(buffer, sizeof buffer, pipe))
@@ -285,25 +284,23 @@ TEST(CliProgram, TalksToTheSimulatorProgram) {
         ::dup2(out[1], STDOUT_FILENO);
         ::close(out[0]);
         ::execl(CORVANTA_SIM_PATH, "corvanta-sim", "--channel", "17", "--baud", "115200", "--parity", "odd",
-                static_cast<char*>(nullptr));
+                static_cast<char *>(nullptr));
         ::_exit(127);
     }
     ::close(out[1]);
-    FILE* simOut = ::fdopen(out[0], "r");
+    FILE *simOut = ::fdopen(out[0], "r");
     char line[256] = {};
     ASSERT_NE(std::fgets(line, sizeof line, simOut), nullptr);
     std::string device(line);
     device.erase(device.find_last_not_of('\n') + 1);
 
     int status = 0;
-    const std::string text = CommandOutput(std::string(CORVANTA_CLI_PATH) + " -p " + device +
-                                               " -b 115200 --parity odd --json read channel",
-                                           status);
+    const std::string text = CommandOutput(
+        std::string(CORVANTA_CLI_PATH) + " -p " + device + " -b 115200 --parity odd --json read channel", status);
     EXPECT_EQ(text, "{\"channel\": 17}\n");
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
-    CommandOutput(std::string(CORVANTA_CLI_PATH) + " -p " + device + " --timeout 200 read channel 2>/dev/null",
-                  status);
+    CommandOutput(std::string(CORVANTA_CLI_PATH) + " -p " + device + " --timeout 200 read channel 2>/dev/null", status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
 
     ::kill(sim, SIGTERM);

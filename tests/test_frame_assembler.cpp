@@ -23,10 +23,10 @@ public:
     std::vector<Notification> replies;
     int lostCalls = 0;
 
-    void PostReplyMessage(std::uint32_t messageId, const ReplyFields& reply) override {
+    void PostReplyMessage(std::uint32_t messageId, const ReplyFields &reply) override {
         replies.push_back({messageId, reply});
     }
-    void PostPortLost(const SerialError&) override { ++lostCalls; }
+    void PostPortLost(const SerialError &) override { ++lostCalls; }
 };
 
 constexpr std::uint32_t kMessageId = 0x8123;
@@ -35,7 +35,7 @@ class FrameAssembler : public ::testing::Test {
 protected:
     void SetUp() override { serial.SetNotifyWindow(&target, kMessageId); }
 
-    void Feed(const Bytes& bytes) {
+    void Feed(const Bytes &bytes) {
         for (std::uint8_t b : bytes)
             serial.OnReceiveByte(b);
     }

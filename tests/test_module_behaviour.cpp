@@ -20,12 +20,12 @@ Bytes Frame(std::uint8_t command, Bytes payload) { return BuildModuleFrame(comma
 
 Bytes Join(std::initializer_list<Bytes> parts) {
     Bytes all;
-    for (const Bytes& part : parts)
+    for (const Bytes &part : parts)
         all.insert(all.end(), part.begin(), part.end());
     return all;
 }
 
-std::vector<Bytes> FeedAll(RequestParser& parser, const Bytes& stream) {
+std::vector<Bytes> FeedAll(RequestParser &parser, const Bytes &stream) {
     std::vector<Bytes> frames;
     for (std::uint8_t b : stream)
         if (auto frame = parser.Feed(b))
@@ -72,7 +72,7 @@ std::vector<ParserCase> ParserCases() {
     };
 }
 
-void PrintTo(const ParserCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ParserCase &c, std::ostream *os) { *os << c.name; }
 
 class ParserTest : public ::testing::TestWithParam<ParserCase> {};
 
@@ -82,7 +82,7 @@ TEST_P(ParserTest, ExtractsExactlyTheWellFormedFrames) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, ParserTest, ::testing::ValuesIn(ParserCases()),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto &info) { return info.param.name; });
 
 TEST(Parser, FrameCompletesOnItsLastByteOnlyAndAcrossCalls) {
     RequestParser parser;
@@ -125,7 +125,7 @@ struct AnswerCase {
     std::optional<std::uint8_t> newParity = std::nullopt;
 };
 
-ModuleState With(void (*change)(ModuleState&)) {
+ModuleState With(void (*change)(ModuleState &)) {
     ModuleState s = Distinct();
     change(s);
     return s;
@@ -142,14 +142,14 @@ std::vector<AnswerCase> AnswerCases() {
         // The UART switch is reported, not applied: the reply still goes out at the old setting.
         {"WriteSerialParams", 0x01, {8, 1}, Bytes{8, 1}, same, 115200u, std::uint8_t{1}},
         {"WriteSerialParamsLowest", 0x01, {1, 0}, Bytes{1, 0}, same, 1200u, std::uint8_t{0}},
-        {"WriteAirBaud", 0x03, {8, 0}, Bytes{8, 0}, With([](ModuleState& s) { s.rfBaud = 115200; })},
-        {"WriteAirBaudLowest", 0x03, {1, 0}, Bytes{1, 0}, With([](ModuleState& s) { s.rfBaud = 1200; })},
-        {"WriteChannelFirst", 0x05, {1, 0}, Bytes{1, 0}, With([](ModuleState& s) { s.channel = 1; })},
-        {"WriteChannelLast", 0x05, {32, 0}, Bytes{32, 0}, With([](ModuleState& s) { s.channel = 32; })},
-        {"WriteId", 0x0C, {0x0D, 0x0A}, Bytes{0x0D, 0x0A}, With([](ModuleState& s) { s.id = 3338; })},
-        {"WriteIdHighest", 0x0C, {0xFF, 0xFF}, Bytes{0xFF, 0xFF}, With([](ModuleState& s) { s.id = 0xFFFF; })},
-        {"WritePowerLowest", 0x13, {1, 0}, Bytes{1, 0}, With([](ModuleState& s) { s.power = 1; })},
-        {"WritePowerHighest", 0x13, {7, 0}, Bytes{7, 0}, With([](ModuleState& s) { s.power = 7; })},
+        {"WriteAirBaud", 0x03, {8, 0}, Bytes{8, 0}, With([](ModuleState &s) { s.rfBaud = 115200; })},
+        {"WriteAirBaudLowest", 0x03, {1, 0}, Bytes{1, 0}, With([](ModuleState &s) { s.rfBaud = 1200; })},
+        {"WriteChannelFirst", 0x05, {1, 0}, Bytes{1, 0}, With([](ModuleState &s) { s.channel = 1; })},
+        {"WriteChannelLast", 0x05, {32, 0}, Bytes{32, 0}, With([](ModuleState &s) { s.channel = 32; })},
+        {"WriteId", 0x0C, {0x0D, 0x0A}, Bytes{0x0D, 0x0A}, With([](ModuleState &s) { s.id = 3338; })},
+        {"WriteIdHighest", 0x0C, {0xFF, 0xFF}, Bytes{0xFF, 0xFF}, With([](ModuleState &s) { s.id = 0xFFFF; })},
+        {"WritePowerLowest", 0x13, {1, 0}, Bytes{1, 0}, With([](ModuleState &s) { s.power = 1; })},
+        {"WritePowerHighest", 0x13, {7, 0}, Bytes{7, 0}, With([](ModuleState &s) { s.power = 7; })},
         {"SerialBaudCodeZero", 0x01, {0, 0}, std::nullopt, same},
         {"SerialBaudCodeNine", 0x01, {9, 0}, std::nullopt, same},
         {"SerialParityThree", 0x01, {4, 3}, std::nullopt, same},
@@ -168,12 +168,12 @@ std::vector<AnswerCase> AnswerCases() {
     };
 }
 
-void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const AnswerCase &c, std::ostream *os) { *os << c.name; }
 
 class AnswerTest : public ::testing::TestWithParam<AnswerCase> {};
 
 TEST_P(AnswerTest, RepliesAndChangesStateAsTheModuleDoes) {
-    const AnswerCase& c = GetParam();
+    const AnswerCase &c = GetParam();
     ModuleState state = Distinct();
     const auto answer = AnswerRequest(state, Frame(c.command, c.payload));
     EXPECT_EQ(state, c.after);
@@ -188,7 +188,7 @@ TEST_P(AnswerTest, RepliesAndChangesStateAsTheModuleDoes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, AnswerTest, ::testing::ValuesIn(AnswerCases()),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto &info) { return info.param.name; });
 
 TEST(Answer, ReplyBytesOnTheWire) {
     ModuleState state = Distinct();

@@ -25,7 +25,7 @@ struct OrderCase {
 class NaturalOrder : public ::testing::TestWithParam<OrderCase> {};
 
 TEST_P(NaturalOrder, ComparesDigitRunsByValue) {
-    const auto& c = GetParam();
+    const auto &c = GetParam();
     EXPECT_EQ(NaturalLess(c.a, c.b), c.aFirst);
     // A strict order: never both ways.
     if (c.aFirst) {
@@ -36,7 +36,8 @@ TEST_P(NaturalOrder, ComparesDigitRunsByValue) {
 
 INSTANTIATE_TEST_SUITE_P(Names, NaturalOrder,
                          ::testing::Values(OrderCase{"ttyS2", "ttyS10", true}, OrderCase{"ttyS10", "ttyS2", false},
-                                           OrderCase{"ttyUSB0", "ttyUSB1", true}, OrderCase{"ttyUSB1", "ttyUSB10", true},
+                                           OrderCase{"ttyUSB0", "ttyUSB1", true},
+                                           OrderCase{"ttyUSB1", "ttyUSB10", true},
                                            OrderCase{"ttyUSB9", "ttyUSB10", true}, OrderCase{"ttyACM0", "ttyS0", true},
                                            OrderCase{"ttyS0", "ttyUSB0", true}, OrderCase{"ttyACM10", "ttyS2", true},
                                            OrderCase{"ttyS02", "ttyS10", true}, OrderCase{"ttyS010", "ttyS9", false},
@@ -47,9 +48,8 @@ INSTANTIATE_TEST_SUITE_P(Names, NaturalOrder,
                                            OrderCase{"ttyS0", "ttyS0", false}));
 
 TEST(NaturalOrder, SortsAPortListNaturally) {
-    const std::vector<std::string> expected = {"ttyACM0", "ttyACM2", "ttyACM10", "ttyS0",   "ttyS1",
-                                               "ttyS2",   "ttyS10",  "ttyS11",   "ttyUSB0", "ttyUSB1",
-                                               "ttyUSB10"};
+    const std::vector<std::string> expected = {"ttyACM0", "ttyACM2", "ttyACM10", "ttyS0",   "ttyS1",   "ttyS2",
+                                               "ttyS10",  "ttyS11",  "ttyUSB0",  "ttyUSB1", "ttyUSB10"};
     std::vector<std::string> names = expected;
     std::mt19937 rng(7);
     for (int round = 0; round < 20; ++round) {
@@ -63,16 +63,16 @@ TEST(NaturalOrder, SortsAPortListNaturally) {
 TEST(NaturalOrder, LeadingZerosGiveAStrictOrder) {
     const std::vector<std::pair<std::string, std::string>> pairs = {
         {"ttyS01", "ttyS1"}, {"ttyS001", "ttyS01"}, {"ttyS0", "ttyS00"}};
-    for (const auto& [a, b] : pairs)
+    for (const auto &[a, b] : pairs)
         EXPECT_NE(NaturalLess(a, b), NaturalLess(b, a)) << a << " " << b;
 }
 
 TEST(ComDeviceName, ShortFormUpToNineDevicePathFromTen) {
     const struct {
         unsigned n;
-        const char* name;
+        const char *name;
     } cases[] = {{0, "COM0"}, {3, "COM3"}, {9, "COM9"}, {10, "\\\\.\\COM10"}, {255, "\\\\.\\COM255"}};
-    for (const auto& c : cases)
+    for (const auto &c : cases)
         EXPECT_EQ(ComDeviceName(c.n), c.name) << c.n;
 }
 
@@ -92,7 +92,7 @@ protected:
     }
 
     // device and driver as in sysfs: driver is a link to the driver's directory.
-    void AddTty(const std::string& name, bool device, bool driver, const char* type) {
+    void AddTty(const std::string &name, bool device, bool driver, const char *type) {
         const fs::path tty = classDir / name;
         fs::create_directories(tty);
         if (device)
@@ -109,15 +109,16 @@ protected:
 
 TEST_F(FakeSysfs, ListsTtysWithADriverAndAKnownUartInNaturalOrder) {
     AddTty("ttyS0", true, true, "4");
-    AddTty("ttyS1", true, true, "0");  // 8250 placeholder
+    AddTty("ttyS1", true, true, "0"); // 8250 placeholder
     AddTty("ttyS10", true, true, "4");
     AddTty("ttyS2", true, true, "4");
     AddTty("ttyUSB0", true, true, nullptr);
     AddTty("tty0", false, false, nullptr);
     AddTty("ptmx", true, false, nullptr);
 
-    EXPECT_EQ(ListSysfsTtyPorts(classDir.string(), "/fake/dev"),
-              (std::vector<std::string>{"/fake/dev/ttyS0", "/fake/dev/ttyS2", "/fake/dev/ttyS10", "/fake/dev/ttyUSB0"}));
+    EXPECT_EQ(
+        ListSysfsTtyPorts(classDir.string(), "/fake/dev"),
+        (std::vector<std::string>{"/fake/dev/ttyS0", "/fake/dev/ttyS2", "/fake/dev/ttyS10", "/fake/dev/ttyUSB0"}));
 }
 
 TEST_F(FakeSysfs, DanglingDriverLinkIsNoDriver) {

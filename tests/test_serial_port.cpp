@@ -42,14 +42,14 @@ const Bytes kSearchRequest = {0xAF, 0xAF, 0x00, 0x00, 0xAF, 0x80, 0x00, 0x02, 0x
 
 class RecordingTarget : public NotifyTarget {
 public:
-    void PostReplyMessage(std::uint32_t, const ReplyFields& reply) override {
+    void PostReplyMessage(std::uint32_t, const ReplyFields &reply) override {
         {
             std::lock_guard lock(mutex);
             replies.push_back(reply);
         }
         changed.notify_all();
     }
-    void PostPortLost(const SerialError& error) override {
+    void PostPortLost(const SerialError &error) override {
         {
             std::lock_guard lock(mutex);
             lost = error;
@@ -145,8 +145,7 @@ private:
     bool released = false;
 };
 
-template <typename Predicate>
-bool WaitUntil(Predicate predicate) {
+template <typename Predicate> bool WaitUntil(Predicate predicate) {
     const auto deadline = std::chrono::steady_clock::now() + kWait;
     while (!predicate()) {
         if (std::chrono::steady_clock::now() > deadline)
@@ -157,7 +156,7 @@ bool WaitUntil(Predicate predicate) {
 }
 
 // Sets every flag a raw 8-bit line must not have, so configuring has to clear them.
-void SpoilSlaveLine(const std::string& path) {
+void SpoilSlaveLine(const std::string &path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(fd, 0);
     termios tio{};
@@ -173,7 +172,7 @@ void SpoilSlaveLine(const std::string& path) {
     ::close(fd);
 }
 
-void ExpectLine(const PtyPair& pty, std::uint32_t baud, std::uint32_t parity) {
+void ExpectLine(const PtyPair &pty, std::uint32_t baud, std::uint32_t parity) {
     const auto tio = pty.SlaveTermios();
     ASSERT_TRUE(tio.has_value());
     EXPECT_EQ(test::RateOfSpeed(::cfgetospeed(&*tio)), baud);
@@ -206,7 +205,9 @@ struct Line {
     std::uint32_t parity;
 };
 
-std::string LineName(const ::testing::TestParamInfo<Line>& info) {
+void PrintTo(const Line &l, std::ostream *os) { *os << l.baud << "/" << l.parity; }
+
+std::string LineName(const ::testing::TestParamInfo<Line> &info) {
     return std::to_string(info.param.baud) + "_" + std::string(ParityName(info.param.parity));
 }
 
@@ -257,7 +258,7 @@ TEST_P(BadLine, ReconfigureFailsAndKeepsTheOldSetting) {
 INSTANTIATE_TEST_SUITE_P(Unsupported, BadLine,
                          ::testing::Values(Line{14400, 0}, Line{0, 0}, Line{110, 1}, Line{230400, 0}, Line{9600, 3},
                                            Line{9600, 0xFFFFFFFFu}),
-                         [](const ::testing::TestParamInfo<Line>& info) {
+                         [](const ::testing::TestParamInfo<Line> &info) {
                              return std::to_string(info.param.baud) + "_parity" + std::to_string(info.param.parity);
                          });
 
@@ -379,7 +380,7 @@ TEST_F(SerialPort, FrameSplitAcrossWritesIsAssembled) {
         }
         ASSERT_TRUE(target.WaitForReplies(n + 1)) << "split " << n;
     }
-    for (const auto& reply : target.Replies()) {
+    for (const auto &reply : target.Replies()) {
         EXPECT_EQ(reply.comBaudCode, 4);
         EXPECT_EQ(reply.comParity, 2);
     }
@@ -426,10 +427,11 @@ TEST_F(SerialPort, NoNotificationAfterCloseReturns) {
 }
 
 enum class Retime { Reconfigure, ApplySettingsSameDevice };
+void PrintTo(Retime r, std::ostream *os) { *os << static_cast<int>(r); }
 
 class RetimeInPlace : public SerialPort, public ::testing::WithParamInterface<Retime> {
 protected:
-    int Apply(NerloSerial& port, std::uint32_t baud, std::uint32_t parity) {
+    int Apply(NerloSerial &port, std::uint32_t baud, std::uint32_t parity) {
         return GetParam() == Retime::Reconfigure ? port.Reconfigure(baud, parity)
                                                  : port.ApplySettings(pty.SlavePath(), baud, parity);
     }
@@ -468,7 +470,7 @@ TEST_P(RetimeInPlace, KeepsBytesQueuedInTheLineAndGoesOnReceiving) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, RetimeInPlace, ::testing::Values(Retime::Reconfigure, Retime::ApplySettingsSameDevice),
-                         [](const ::testing::TestParamInfo<Retime>& info) {
+                         [](const ::testing::TestParamInfo<Retime> &info) {
                              return info.param == Retime::Reconfigure ? "Reconfigure" : "ApplySettingsSameDevice";
                          });
 
@@ -501,6 +503,7 @@ TEST_F(SerialPort, ApplySettingsOnMissingDeviceLeavesNoPortOpen) {
 TEST_F(SerialPort, ReconfigureWithoutOpenPortFails) { EXPECT_EQ(serial.Reconfigure(9600, 0), 0); }
 
 enum class Interruption { Reconfigure, ApplySettingsSameDevice, CloseAndOpen, OpenAgain };
+void PrintTo(Interruption i, std::ostream *os) { *os << static_cast<int>(i); }
 
 class HalfFrame : public ::testing::TestWithParam<Interruption> {};
 
@@ -547,7 +550,7 @@ TEST_P(HalfFrame, IsDroppedWhenTheLineIsResetOrReopened) {
 INSTANTIATE_TEST_SUITE_P(Resets, HalfFrame,
                          ::testing::Values(Interruption::Reconfigure, Interruption::ApplySettingsSameDevice,
                                            Interruption::CloseAndOpen, Interruption::OpenAgain),
-                         [](const ::testing::TestParamInfo<Interruption>& info) {
+                         [](const ::testing::TestParamInfo<Interruption> &info) {
                              switch (info.param) {
                              case Interruption::Reconfigure:
                                  return "Reconfigure";

@@ -23,7 +23,7 @@
 #include "serial/ReplyWaiter.h"
 #include "sim/SimulatedModule.h"
 
-extern char** environ;
+extern char **environ;
 
 namespace {
 
@@ -43,7 +43,7 @@ struct Client {
     corvanta::ReplyWaiter waiter;
     corvanta::NerloSerial port;
 
-    bool Open(const std::string& path, std::uint32_t baud, std::uint32_t parity) {
+    bool Open(const std::string &path, std::uint32_t baud, std::uint32_t parity) {
         port.SetNotifyWindow(&waiter, 1);
         return port.Open(path, baud, parity) != 0;
     }
@@ -57,7 +57,7 @@ struct Client {
 };
 
 // Waits for a condition that the module's thread makes true; false when it never does.
-bool Eventually(const std::function<bool()>& condition) {
+bool Eventually(const std::function<bool()> &condition) {
     const auto deadline = std::chrono::steady_clock::now() + kAnswerWait;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline)
@@ -88,10 +88,10 @@ ModuleState Distinct() {
 struct ReadCase {
     std::string name;
     std::uint8_t command;
-    std::function<void(const ReplyFields&)> check;
+    std::function<void(const ReplyFields &)> check;
 };
 
-void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ReadCase &c, std::ostream *os) { *os << c.name; }
 
 class SimReadTest : public ::testing::TestWithParam<ReadCase> {};
 
@@ -110,22 +110,22 @@ TEST_P(SimReadTest, AnswersWithTheStateValue) {
 
 INSTANTIATE_TEST_SUITE_P(Reads, SimReadTest,
                          ::testing::Values(ReadCase{"Channel", corvanta::CmdChannelRead,
-                                                    [](const ReplyFields& r) { EXPECT_EQ(r.channel, 17); }},
+                                                    [](const ReplyFields &r) { EXPECT_EQ(r.channel, 17); }},
                                            ReadCase{"Search", corvanta::CmdScanRadio,
-                                                    [](const ReplyFields& r) {
+                                                    [](const ReplyFields &r) {
                                                         EXPECT_EQ(r.scanChannel, 17);
                                                         EXPECT_EQ(r.bandCode, 3);
                                                     }},
                                            ReadCase{"AirBaud", corvanta::CmdRfBaudRateRead,
-                                                    [](const ReplyFields& r) { EXPECT_EQ(r.rfBaudCode, 7); }},
+                                                    [](const ReplyFields &r) { EXPECT_EQ(r.rfBaudCode, 7); }},
                                            ReadCase{"SerialParams", corvanta::CmdComParamRead,
-                                                    [](const ReplyFields& r) {
+                                                    [](const ReplyFields &r) {
                                                         EXPECT_EQ(r.comBaudCode, 4);
                                                         EXPECT_EQ(r.comParity, 0);
                                                     }},
                                            ReadCase{"Id", corvanta::CmdGuestIdRead,
-                                                    [](const ReplyFields& r) { EXPECT_EQ(r.GuestId(), 0xBEEF); }}),
-                         [](const auto& info) { return info.param.name; });
+                                                    [](const ReplyFields &r) { EXPECT_EQ(r.GuestId(), 0xBEEF); }}),
+                         [](const auto &info) { return info.param.name; });
 
 // ---- writes ----------------------------------------------------------------
 
@@ -180,12 +180,12 @@ struct LineCase {
     std::uint32_t portParity;
 };
 
-void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LineCase &c, std::ostream *os) { *os << c.name; }
 
 class SimLineTest : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(SimLineTest, OnlyTheModulesOwnSettingGetsAnswers) {
-    const LineCase& c = GetParam();
+    const LineCase &c = GetParam();
     SimOptions options;
     options.state.baud = c.moduleBaud;
     options.state.parity = c.moduleParity;
@@ -206,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(Mismatches, SimLineTest,
                                            LineCase{"ParityOffModuleOdd", 115200, 1, 115200, 0},
                                            LineCase{"EvenAgainstOdd", 4800, 1, 4800, 2},
                                            LineCase{"OddAgainstEven", 4800, 2, 4800, 1}),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto &info) { return info.param.name; });
 
 TEST(SimulatedModule, SerialParamWriteAnsweredAtOldSettingThenSwitches) {
     auto module = StartModule();
@@ -290,7 +290,7 @@ TEST(SimulatedModule, StopInterruptsAPendingReply) {
 // client and lock every later non-root user out.
 TEST(SimulatedModule, ExclusiveUseEndsWithTheClientThatSetIt) {
     auto module = StartModule();
-    const std::string& path = module->DevicePath();
+    const std::string &path = module->DevicePath();
     const int careless = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(careless, 0) << std::strerror(errno);
     ASSERT_EQ(::ioctl(careless, TIOCEXCL), 0);
@@ -346,8 +346,8 @@ struct Child {
         posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
         args.insert(args.begin(), CORVANTA_SIM_PATH);
-        std::vector<char*> argv;
-        for (std::string& a : args)
+        std::vector<char *> argv;
+        for (std::string &a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
         const int rc = posix_spawn(&pid, CORVANTA_SIM_PATH, &actions, nullptr, argv.data(), environ);
@@ -440,7 +440,7 @@ TEST(SimProgram, HelpExplainsHowLineSettingsAreRead) {
     ASSERT_TRUE(sim.Spawn({"--help"}));
     const std::string help = sim.ReadAll(sim.out);
     EXPECT_EQ(sim.Wait(), 0);
-    for (const char* word : {"INPCK", "PARENB", "PARODD", "match"})
+    for (const char *word : {"INPCK", "PARENB", "PARODD", "match"})
         EXPECT_NE(help.find(word), std::string::npos) << word;
 }
 

@@ -35,7 +35,7 @@ std::string RateList() {
 }
 
 // A whole decimal number and nothing else: "12a", " 5", "-3" and "" are refused.
-std::optional<long> ParseWhole(const std::string& text) {
+std::optional<long> ParseWhole(const std::string &text) {
     if (text.empty() || text.size() > 9)
         return std::nullopt;
     long value = 0;
@@ -47,7 +47,7 @@ std::optional<long> ParseWhole(const std::string& text) {
     return value;
 }
 
-long ParseRange(const std::string& what, const std::string& text, long low, long high) {
+long ParseRange(const std::string &what, const std::string &text, long low, long high) {
     const auto value = ParseWhole(text);
     if (!value || *value < low || *value > high)
         throw UsageError{what + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
@@ -55,14 +55,14 @@ long ParseRange(const std::string& what, const std::string& text, long low, long
     return *value;
 }
 
-std::uint32_t ParseRate(const std::string& what, const std::string& text) {
+std::uint32_t ParseRate(const std::string &what, const std::string &text) {
     const auto value = ParseWhole(text);
     if (!value || !IsSupportedBaudRate(static_cast<std::uint32_t>(*value)))
         throw UsageError{what + " must be one of " + RateList() + ", not '" + text + "'"};
     return static_cast<std::uint32_t>(*value);
 }
 
-std::uint8_t ParseParity(const std::string& what, const std::string& text) {
+std::uint8_t ParseParity(const std::string &what, const std::string &text) {
     const auto parity = ParityFromName(text);
     if (!parity)
         throw UsageError{what + " must be none, odd or even, not '" + text + "'"};
@@ -91,19 +91,19 @@ public:
     void Add(std::string jsonKey, std::string jsonValue, std::string line) {
         entries.push_back({std::move(jsonKey), std::move(jsonValue), std::move(line)});
     }
-    void AddNumber(const std::string& key, long value, const std::string& line) {
+    void AddNumber(const std::string &key, long value, const std::string &line) {
         Add(key, std::to_string(value), line);
     }
-    void Print(std::ostream& out, bool json) const {
+    void Print(std::ostream &out, bool json) const {
         if (!json) {
-            for (const auto& e : entries)
+            for (const auto &e : entries)
                 if (!e.line.empty())
                     out << e.line << '\n';
             return;
         }
         out << '{';
-        const char* separator = "";
-        for (const auto& e : entries) {
+        const char *separator = "";
+        for (const auto &e : entries) {
             if (e.key.empty())
                 continue;
             out << separator << JsonString(e.key) << ": " << e.value;
@@ -121,14 +121,14 @@ private:
 
 // A value the module reported; codes outside the known ones are shown as
 // they came, never mapped to a made-up rate.
-void AddRate(Report& report, const std::string& key, const std::string& label, std::uint8_t code) {
+void AddRate(Report &report, const std::string &key, const std::string &label, std::uint8_t code) {
     if (const std::uint32_t rate = RateFromBaudCode(code))
         report.AddNumber(key, rate, label + ": " + std::to_string(rate));
     else
         report.Add(key, "null", label + ": unknown rate code " + std::to_string(code));
 }
 
-void AddSerial(Report& report, std::uint8_t baudCode, std::uint8_t parityCode) {
+void AddSerial(Report &report, std::uint8_t baudCode, std::uint8_t parityCode) {
     const std::uint32_t rate = RateFromBaudCode(baudCode);
     const std::string_view parity = ParityName(parityCode);
     report.Add("serial_baud", rate ? std::to_string(rate) : "null", "");
@@ -140,7 +140,7 @@ void AddSerial(Report& report, std::uint8_t baudCode, std::uint8_t parityCode) {
     report.Add("", "", line);
 }
 
-void AddChannel(Report& report, std::uint8_t channel, std::optional<std::uint8_t> band) {
+void AddChannel(Report &report, std::uint8_t channel, std::optional<std::uint8_t> band) {
     std::string line = "channel: " + std::to_string(channel);
     report.AddNumber("channel", channel, "");
     if (band) {
@@ -152,9 +152,9 @@ void AddChannel(Report& report, std::uint8_t channel, std::optional<std::uint8_t
     report.Add("", "", line);
 }
 
-void AddBand(Report& report, std::uint8_t band) { report.AddNumber("band", band, "band: " + std::to_string(band)); }
+void AddBand(Report &report, std::uint8_t band) { report.AddNumber("band", band, "band: " + std::to_string(band)); }
 
-void AddId(Report& report, std::uint16_t id) {
+void AddId(Report &report, std::uint16_t id) {
     char text[16];
     std::snprintf(text, sizeof text, "%05u", static_cast<unsigned>(id));
     report.AddNumber("id", id, std::string("id: ") + text);
@@ -172,9 +172,9 @@ struct GlobalOptions {
 // One open port to one module, with its replies.
 class Session {
 public:
-    Session(std::ostream& err) : err(err) {}
+    Session(std::ostream &err) : err(err) {}
 
-    int Open(const GlobalOptions& options, std::uint32_t baud, std::uint8_t parity) {
+    int Open(const GlobalOptions &options, std::uint32_t baud, std::uint8_t parity) {
         device = options.port;
         if (options.simulate) {
             simulator = std::make_unique<sim::SimulatedModule>();
@@ -205,8 +205,8 @@ public:
     // Sends one request and waits for the reply with the same command code;
     // replies to anything else are ignored.
     template <typename Send>
-    std::optional<ReplyFields> Request(std::uint8_t command, const std::string& what, milliseconds timeout, Send send,
-                                       int& exitCode, bool quietTimeout = false) {
+    std::optional<ReplyFields> Request(std::uint8_t command, const std::string &what, milliseconds timeout, Send send,
+                                       int &exitCode, bool quietTimeout = false) {
         waiter.Clear();
         if (!send(port)) {
             err << "corvanta-cli: cannot write to " << device << ": " << DescribeSerialError(port.LastError()) << '\n';
@@ -217,29 +217,29 @@ public:
         if (reply)
             return reply;
         if (const auto lost = waiter.Lost()) {
-            err << "corvanta-cli: lost " << device << " while waiting for " << what << ": " << DescribeSerialError(*lost)
-                << '\n';
+            err << "corvanta-cli: lost " << device << " while waiting for " << what << ": "
+                << DescribeSerialError(*lost) << '\n';
             exitCode = kExitPort;
         } else {
             if (!quietTimeout)
                 err << "corvanta-cli: no reply to " << what << " within " << timeout.count()
-                << " ms (check the port, its baud rate and parity, and the module's power)\n";
+                    << " ms (check the port, its baud rate and parity, and the module's power)\n";
             exitCode = kExitNoReply;
         }
         return std::nullopt;
     }
 
-    const std::string& Device() const { return device; }
+    const std::string &Device() const { return device; }
 
 private:
-    std::ostream& err;
+    std::ostream &err;
     std::unique_ptr<sim::SimulatedModule> simulator; // outlives the port, which closes first
     ReplyWaiter waiter;
     NerloSerial port;
     std::string device;
 };
 
-int RunRead(Session& session, const std::string& what, milliseconds timeout, Report& report) {
+int RunRead(Session &session, const std::string &what, milliseconds timeout, Report &report) {
     int code = kExitOk;
     std::optional<std::uint8_t> band;
     if (what == "all") {
@@ -248,9 +248,10 @@ int RunRead(Session& session, const std::string& what, milliseconds timeout, Rep
             return code;
         band = scan->bandCode;
     }
-    auto read = [&](std::uint8_t command, const char* label) {
-        return session.Request(command, std::string("read ") + label, timeout,
-                               [command](FrameWriter& port) { return SendReadRequest(port, command); }, code);
+    auto read = [&](std::uint8_t command, const char *label) {
+        return session.Request(
+            command, std::string("read ") + label, timeout,
+            [command](FrameWriter &port) { return SendReadRequest(port, command); }, code);
     };
     if (what == "channel" || what == "all") {
         const auto reply = read(CmdChannelRead, "channel");
@@ -294,9 +295,9 @@ struct ParsedWrite {
     std::uint8_t parity = 0; // serial parity
 };
 
-ParsedWrite ParseWrite(const WriteRequest& request) {
+ParsedWrite ParseWrite(const WriteRequest &request) {
     ParsedWrite parsed{request.what};
-    const auto& v = request.values;
+    const auto &v = request.values;
     if (request.what == "channel")
         parsed.value = static_cast<int>(ParseRange("channel", v.at(0), 1, 32));
     else if (request.what == "rf-baud")
@@ -311,36 +312,37 @@ ParsedWrite ParseWrite(const WriteRequest& request) {
     return parsed;
 }
 
-int RunWrite(Session& session, const ParsedWrite& w, milliseconds timeout, Report& report, std::ostream& err) {
+int RunWrite(Session &session, const ParsedWrite &w, milliseconds timeout, Report &report, std::ostream &err) {
     int code = kExitOk;
     if (w.what == "channel") {
-        const auto reply = session.Request(CmdChannelSet, "write channel", timeout,
-                                           [&](FrameWriter& port) { return SendChannel(port, w.value); }, code);
+        const auto reply = session.Request(
+            CmdChannelSet, "write channel", timeout, [&](FrameWriter &port) { return SendChannel(port, w.value); },
+            code);
         if (reply)
             AddChannel(report, reply->channel, std::nullopt);
     } else if (w.what == "rf-baud") {
-        const auto reply =
-            session.Request(CmdRfBaudRateSet, "write air baud rate", timeout,
-                            [&](FrameWriter& port) { return SendRfBaudRate(port, BaudCodeFromRate(w.rate)); }, code);
+        const auto reply = session.Request(
+            CmdRfBaudRateSet, "write air baud rate", timeout,
+            [&](FrameWriter &port) { return SendRfBaudRate(port, BaudCodeFromRate(w.rate)); }, code);
         if (reply)
             AddRate(report, "rf_baud", "rf-baud", reply->rfBaudCode);
     } else if (w.what == "serial") {
         const auto reply = session.Request(
             CmdComParamSet, "write serial parameters", timeout,
-            [&](FrameWriter& port) { return SendComParam(port, BaudCodeFromRate(w.rate), w.parity); }, code);
+            [&](FrameWriter &port) { return SendComParam(port, BaudCodeFromRate(w.rate), w.parity); }, code);
         if (reply) {
             AddSerial(report, reply->comBaudCode, reply->comParity);
             err << "corvanta-cli: the module now talks at " << w.rate << " " << ParityName(w.parity)
                 << "; reach it with -b " << w.rate << " --parity " << ParityName(w.parity) << '\n';
         }
     } else if (w.what == "id") {
-        const auto reply = session.Request(CmdGuestIdSet, "write ID", timeout,
-                                           [&](FrameWriter& port) { return SendGuestId(port, w.value); }, code);
+        const auto reply = session.Request(
+            CmdGuestIdSet, "write ID", timeout, [&](FrameWriter &port) { return SendGuestId(port, w.value); }, code);
         if (reply)
             AddId(report, reply->GuestId());
     } else if (w.what == "power") {
-        const auto reply = session.Request(CmdPowerSet, "write power", timeout,
-                                           [&](FrameWriter& port) { return SendPower(port, w.value); }, code);
+        const auto reply = session.Request(
+            CmdPowerSet, "write power", timeout, [&](FrameWriter &port) { return SendPower(port, w.value); }, code);
         // The power reply carries no value to rely on: report what was written.
         if (reply)
             report.AddNumber("power", w.value, "power: " + std::to_string(w.value));
@@ -357,8 +359,8 @@ std::vector<std::pair<std::uint32_t, std::uint8_t>> SearchOrder(std::uint32_t fr
     return order;
 }
 
-int RunSearch(Session& session, const std::vector<std::pair<std::uint32_t, std::uint8_t>>& order,
-              milliseconds interval, Report& report, std::ostream& err) {
+int RunSearch(Session &session, const std::vector<std::pair<std::uint32_t, std::uint8_t>> &order, milliseconds interval,
+              Report &report, std::ostream &err) {
     const bool progress = ::isatty(STDERR_FILENO) == 1 && &err == &std::cerr;
     for (std::size_t i = 0; i < order.size(); ++i) {
         const auto [rate, parity] = order[i];
@@ -386,14 +388,13 @@ int RunSearch(Session& session, const std::vector<std::pair<std::uint32_t, std::
     if (progress)
         err << '\n';
     err << "corvanta-cli: no module answered on " << session.Device() << " at any of the " << order.size()
-        << " settings from " << order.front().first << " " << ParityName(order.front().second)
-        << " to 115200 even\n";
+        << " settings from " << order.front().first << " " << ParityName(order.front().second) << " to 115200 even\n";
     return kExitNoReply;
 }
 
 } // namespace
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
     CLI::App app{"Configures wireless serial (RF) transceiver modules on a serial port.", "corvanta-cli"};
     app.require_subcommand(1);
     GlobalOptions options;
@@ -404,21 +405,21 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     app.add_option("--timeout", options.timeout, "How long to wait for each reply, in ms")->capture_default_str();
     app.add_flag("--json", options.json, "Print the result as one JSON object");
 
-    auto* ports = app.add_subcommand("ports", "List the serial ports present (none is opened)");
+    auto *ports = app.add_subcommand("ports", "List the serial ports present (none is opened)");
 
     std::string readWhat;
-    auto* read = app.add_subcommand("read", "Read values from the module");
+    auto *read = app.add_subcommand("read", "Read values from the module");
     read->add_option("what", readWhat, "channel, rf-baud, serial, id or all")
         ->required()
         ->check(CLI::IsMember({"channel", "rf-baud", "serial", "id", "all"}));
 
     WriteRequest writeRequest;
-    auto* write = app.add_subcommand("write", "Write a value to the module");
+    auto *write = app.add_subcommand("write", "Write a value to the module");
     write->require_subcommand(1);
     struct WriteForm {
-        const char* name;
-        const char* help;
-        std::vector<const char*> values;
+        const char *name;
+        const char *help;
+        std::vector<const char *> values;
     };
     const WriteForm writeForms[] = {
         {"channel", "Radio channel, 1 to 32", {"N"}},
@@ -429,7 +430,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     };
     std::vector<std::vector<std::string>> writeValues(std::size(writeForms));
     for (std::size_t i = 0; i < std::size(writeForms); ++i) {
-        auto* form = write->add_subcommand(writeForms[i].name, writeForms[i].help);
+        auto *form = write->add_subcommand(writeForms[i].name, writeForms[i].help);
         writeValues[i].resize(writeForms[i].values.size());
         for (std::size_t k = 0; k < writeForms[i].values.size(); ++k)
             form->add_option(writeForms[i].values[k], writeValues[i][k])->required();
@@ -441,14 +442,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     std::string from = "1200,none";
     std::string interval = "800";
-    auto* search = app.add_subcommand("search", "Find the module's baud rate and parity by trying each in turn");
+    auto *search = app.add_subcommand("search", "Find the module's baud rate and parity by trying each in turn");
     search->add_option("--from", from, "First combination to try, RATE,PARITY")->capture_default_str();
     search->add_option("--interval", interval, "How long to wait at each combination, in ms")->capture_default_str();
 
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
-    } catch (const CLI::ParseError& e) {
+    } catch (const CLI::ParseError &e) {
         const int code = app.exit(e, out, err);
         return code == 0 ? kExitOk : kExitUsage;
     }
@@ -464,7 +465,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             } else if (list.empty()) {
                 err << "corvanta-cli: no serial ports found\n";
             } else {
-                for (const auto& name : list)
+                for (const auto &name : list)
                     out << name << '\n';
             }
             return kExitOk;
@@ -507,7 +508,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (code == kExitOk)
             report.Print(out, options.json);
         return code;
-    } catch (const UsageError& e) {
+    } catch (const UsageError &e) {
         err << "corvanta-cli: " << e.message << '\n';
         return kExitUsage;
     }

@@ -15,6 +15,6 @@ enum ExitCode : int {
 
 // Runs corvanta-cli with args (without the program name), writing results
 // to out and messages to err. Returns the exit code.
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 
 } // namespace corvanta::cli

@@ -2,7 +2,7 @@
 
 #include "CliApp.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     return corvanta::cli::RunCli(args, std::cout, std::cerr);
 }

@@ -20,7 +20,7 @@ constexpr std::array<std::string_view, 8> kPlan8 = {
 };
 
 template <std::size_t N>
-std::optional<std::string_view> Lookup(const std::array<std::string_view, N>& plan, int index) {
+std::optional<std::string_view> Lookup(const std::array<std::string_view, N> &plan, int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= N)
         return std::nullopt;
     return plan[static_cast<std::size_t>(index)];

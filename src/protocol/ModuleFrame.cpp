@@ -26,7 +26,7 @@ std::vector<std::uint8_t> BuildModuleFrame(std::uint8_t command, std::span<const
     return frame;
 }
 
-void StoreReplyValues(const std::uint8_t* frame, ReplyFields& fields) {
+void StoreReplyValues(const std::uint8_t *frame, ReplyFields &fields) {
     fields.lastCommand = frame[6];
     switch (frame[6]) {
     case CmdScanRadio:

@@ -42,7 +42,7 @@ std::vector<std::uint8_t> BuildModuleFrame(std::uint8_t command, std::span<const
 // Stores the values of a complete reply frame (start byte at index 0, bytes
 // never received read as 0) into fields: lastCommand and the members of
 // that command's row, nothing else.
-void StoreReplyValues(const std::uint8_t* frame, ReplyFields& fields);
+void StoreReplyValues(const std::uint8_t *frame, ReplyFields &fields);
 
 // True for the ten codes of the command set.
 bool IsKnownCommand(std::uint8_t command);

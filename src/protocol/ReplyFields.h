@@ -18,7 +18,7 @@ struct ReplyFields {
     std::uint8_t guestIdLow = 0;
 
     std::uint16_t GuestId() const { return static_cast<std::uint16_t>(guestIdHigh << 8 | guestIdLow); }
-    bool operator==(const ReplyFields&) const = default;
+    bool operator==(const ReplyFields &) const = default;
 };
 
 } // namespace corvanta

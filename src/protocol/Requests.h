@@ -11,7 +11,7 @@ public:
     // 1 when a port is open, else 0.
     virtual int IsOpen() const = 0;
     // 1 when all count bytes were written, else 0.
-    virtual int Write(const std::uint8_t* data, std::uint32_t count) = 0;
+    virtual int Write(const std::uint8_t *data, std::uint32_t count) = 0;
 
 protected:
     ~FrameWriter() = default;
@@ -20,15 +20,15 @@ protected:
 // Each request returns true when its whole frame was written. Nothing waits
 // for the reply: replies arrive through the receive side on their own.
 // A payload byte takes the low 8 bits of its value.
-bool SendModuleFrame(FrameWriter& port, std::uint8_t command, std::span<const std::uint8_t> payload);
-bool SendScanRadio(FrameWriter& port);
+bool SendModuleFrame(FrameWriter &port, std::uint8_t command, std::span<const std::uint8_t> payload);
+bool SendScanRadio(FrameWriter &port);
 // command: CmdChannelRead, CmdRfBaudRateRead, CmdComParamRead or CmdGuestIdRead.
-bool SendReadRequest(FrameWriter& port, std::uint8_t command);
-bool SendComParam(FrameWriter& port, int baudCode, int parityCode);
-bool SendRfBaudRate(FrameWriter& port, int baudCode);
-bool SendChannel(FrameWriter& port, int channel);
+bool SendReadRequest(FrameWriter &port, std::uint8_t command);
+bool SendComParam(FrameWriter &port, int baudCode, int parityCode);
+bool SendRfBaudRate(FrameWriter &port, int baudCode);
+bool SendChannel(FrameWriter &port, int channel);
 // The ID goes out high byte first, reduced to its low 16 bits.
-bool SendGuestId(FrameWriter& port, int id);
-bool SendPower(FrameWriter& port, int powerLevel);
+bool SendGuestId(FrameWriter &port, int id);
+bool SendPower(FrameWriter &port, int powerLevel);
 
 } // namespace corvanta

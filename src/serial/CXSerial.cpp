@@ -8,7 +8,7 @@
 namespace corvanta {
 namespace {
 
-bool ValidLine(std::uint32_t baud, std::uint32_t parity, SerialError& error) {
+bool ValidLine(std::uint32_t baud, std::uint32_t parity, SerialError &error) {
     if (IsSupportedBaudRate(baud) && parity <= ParityEven)
         return true;
     error = {SerialErrorKind::InvalidArgument, 0,
@@ -31,7 +31,7 @@ void CXSerial::Init() {
     lost = false;
 }
 
-int CXSerial::Open(const std::string& device, std::uint32_t baud, std::uint32_t parityCode) {
+int CXSerial::Open(const std::string &device, std::uint32_t baud, std::uint32_t parityCode) {
     Close();
     portName = device;
     baudRate = baud;
@@ -74,7 +74,7 @@ int CXSerial::Reconfigure(std::uint32_t baud, std::uint32_t parityCode) {
     return 1;
 }
 
-int CXSerial::ApplySettings(const std::string& device, std::uint32_t baud, std::uint32_t parityCode) {
+int CXSerial::ApplySettings(const std::string &device, std::uint32_t baud, std::uint32_t parityCode) {
     if (IsOpen() && device == portName && !lost)
         return Reconfigure(baud, parityCode);
     return Open(device, baud, parityCode);
@@ -82,7 +82,7 @@ int CXSerial::ApplySettings(const std::string& device, std::uint32_t baud, std::
 
 int CXSerial::IsOpen() const { return open.load() ? 1 : 0; }
 
-int CXSerial::Write(const std::uint8_t* data, std::uint32_t count) {
+int CXSerial::Write(const std::uint8_t *data, std::uint32_t count) {
     std::lock_guard lock(writeLock);
     std::uint32_t written = 0;
     do {
@@ -100,7 +100,8 @@ int CXSerial::Write(const std::uint8_t* data, std::uint32_t count) {
             }
             // The line took nothing in time, or refused: drop what is queued and send the chunk again whole.
             if (n == 0)
-                error = {SerialErrorKind::TimedOut, 0, "the line took no data for " + std::to_string(kWriteWaitMs) + " ms"};
+                error = {SerialErrorKind::TimedOut, 0,
+                         "the line took no data for " + std::to_string(kWriteWaitMs) + " ms"};
             SetLastError(error);
             if (error.kind == SerialErrorKind::Lost || ++attempts >= kWriteAttempts)
                 return 0;
@@ -126,14 +127,14 @@ int CXSerial::Close() {
     return 1;
 }
 
-platform::Port* CXSerial::GetHandle() const { return portHandle.get(); }
+platform::Port *CXSerial::GetHandle() const { return portHandle.get(); }
 
 int CXSerial::StartReceiveThread() {
     if (!IsOpen())
         return 0;
     try {
         receiveThread = std::thread([this] { receiveExitCode = ReceiveLoop(*this); });
-    } catch (const std::system_error& e) {
+    } catch (const std::system_error &e) {
         SetLastError({SerialErrorKind::Io, e.code().value(), e.what()});
         return 0;
     }
@@ -148,8 +149,8 @@ int CXSerial::StopReceiveThread() {
     return 1;
 }
 
-std::uint32_t CXSerial::ReceiveLoop(CXSerial& serial) {
-    platform::Port* port = serial.GetHandle();
+std::uint32_t CXSerial::ReceiveLoop(CXSerial &serial) {
+    platform::Port *port = serial.GetHandle();
     if (port == nullptr)
         return kExitNotOpen;
     std::uint8_t buffer[kWriteChunk];
@@ -191,7 +192,7 @@ void CXSerial::ResetLine() {
     OnLineReset();
 }
 
-int ProbePort(const std::string& device) {
+int ProbePort(const std::string &device) {
     SerialError error;
     return platform::Open(device, error) ? 1 : 0;
 }

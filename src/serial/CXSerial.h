@@ -27,8 +27,8 @@ public:
     static constexpr int kWriteAttempts = 3;
 
     CXSerial();
-    CXSerial(const CXSerial&) = delete;
-    CXSerial& operator=(const CXSerial&) = delete;
+    CXSerial(const CXSerial &) = delete;
+    CXSerial &operator=(const CXSerial &) = delete;
     ~CXSerial();
 
     void Init();
@@ -37,7 +37,7 @@ public:
     // at baud (one of kBaudRates) with parity code 0 none, 1 odd, 2 even, and
     // starts the receive thread. 1: open and receiving; 0: failed, port closed,
     // LastError() says why.
-    int Open(const std::string& device, std::uint32_t baud, std::uint32_t parity);
+    int Open(const std::string &device, std::uint32_t baud, std::uint32_t parity);
 
     // New rate and parity on the open port: same descriptor, same receive
     // thread, nothing purged. 0 when no port is open or the driver refused;
@@ -45,7 +45,7 @@ public:
     int Reconfigure(std::uint32_t baud, std::uint32_t parity);
 
     // Re-times in place when device is the open port, else closes and opens.
-    int ApplySettings(const std::string& device, std::uint32_t baud, std::uint32_t parity);
+    int ApplySettings(const std::string &device, std::uint32_t baud, std::uint32_t parity);
 
     int IsOpen() const override;
 
@@ -53,24 +53,24 @@ public:
     // that the line does not take within kWriteWaitMs is discarded and sent
     // again, at most kWriteAttempts times. 1: all written; 0: not open, the
     // port was lost, or the attempts ran out.
-    int Write(const std::uint8_t* data, std::uint32_t count) override;
+    int Write(const std::uint8_t *data, std::uint32_t count) override;
 
     // Stops the receive thread and closes the port. When it returns, no
     // OnReceiveByte runs or will run. Always 1.
     int Close();
 
-    platform::Port* GetHandle() const;
+    platform::Port *GetHandle() const;
     int StartReceiveThread();
     int StopReceiveThread();
 
     // The receive thread's procedure: waits for bytes and hands them on until
     // stopped or the port is lost. Returns one of the kExit codes.
-    static std::uint32_t ReceiveLoop(CXSerial& serial);
+    static std::uint32_t ReceiveLoop(CXSerial &serial);
 
     // Called on the receive thread for each byte, in order of arrival.
     virtual void OnReceiveByte(std::uint8_t byte) = 0;
 
-    const std::string& PortName() const { return portName; }
+    const std::string &PortName() const { return portName; }
     std::uint32_t BaudRate() const { return baudRate; }
     std::uint32_t Parity() const { return parity; }
     // True once the receive thread has found the device gone; until Close.
@@ -83,7 +83,7 @@ protected:
     // old setting. Runs with no byte being handed on at the same time.
     virtual void OnLineReset() {}
     // The receive thread found the device gone; it ends right after this.
-    virtual void OnPortLost(const SerialError&) {}
+    virtual void OnPortLost(const SerialError &) {}
 
 private:
     void SetLastError(SerialError error);
@@ -106,7 +106,7 @@ private:
 
 // 1 when the device can be opened now, else 0. Opens and closes it at once,
 // which pulses DTR/RTS on a real port: only for a port the user names.
-int ProbePort(const std::string& device);
+int ProbePort(const std::string &device);
 
 // Serial devices present now, in natural order, found without opening any.
 std::vector<std::string> ListSerialPorts();

@@ -12,7 +12,7 @@ NerloSerial::NerloSerial() = default;
 // The port goes first, so no byte reaches the assembler while it is torn down.
 NerloSerial::~NerloSerial() { Close(); }
 
-void NerloSerial::SetNotifyWindow(NotifyTarget* target, std::uint32_t messageId) {
+void NerloSerial::SetNotifyWindow(NotifyTarget *target, std::uint32_t messageId) {
     std::lock_guard lock(fieldsLock);
     notifyWindow = target;
     notifyMessage = messageId;
@@ -28,7 +28,7 @@ void NerloSerial::OnReceiveByte(std::uint8_t byte) {
     if (rxBuffer[static_cast<std::size_t>(rxLength - 1)] == 0x0A && rxLength >= 2 &&
         rxBuffer[static_cast<std::size_t>(rxLength - 2)] == 0x0D) {
         ReplyFields copy;
-        NotifyTarget* target;
+        NotifyTarget *target;
         std::uint32_t message;
         {
             std::lock_guard lock(fieldsLock);
@@ -53,8 +53,8 @@ ReplyFields NerloSerial::GetReplyFields() const {
 
 void NerloSerial::OnLineReset() { ClearFrame(); }
 
-void NerloSerial::OnPortLost(const SerialError& error) {
-    NotifyTarget* target;
+void NerloSerial::OnPortLost(const SerialError &error) {
+    NotifyTarget *target;
     {
         std::lock_guard lock(fieldsLock);
         target = notifyWindow;

@@ -16,9 +16,9 @@ namespace corvanta {
 class NotifyTarget {
 public:
     // One call per complete reply frame, with the values after that frame.
-    virtual void PostReplyMessage(std::uint32_t messageId, const ReplyFields& reply) = 0;
+    virtual void PostReplyMessage(std::uint32_t messageId, const ReplyFields &reply) = 0;
     // The device went away; the owner should Close the port.
-    virtual void PostPortLost(const SerialError& error) = 0;
+    virtual void PostPortLost(const SerialError &error) = 0;
 
 protected:
     ~NotifyTarget() = default;
@@ -41,7 +41,7 @@ public:
     ~NerloSerial();
 
     // Set before opening a port; nullptr posts nothing.
-    void SetNotifyWindow(NotifyTarget* target, std::uint32_t messageId);
+    void SetNotifyWindow(NotifyTarget *target, std::uint32_t messageId);
 
     // The frame assembler: a frame starts with 0xAF and ends at its first
     // CR LF within kMaxReplyLength bytes; anything else is dropped.
@@ -58,14 +58,14 @@ public:
 
 protected:
     void OnLineReset() override;
-    void OnPortLost(const SerialError& error) override;
+    void OnPortLost(const SerialError &error) override;
 
 private:
     void ClearFrame();
 
     mutable std::mutex fieldsLock;
     ReplyFields replyFields;
-    NotifyTarget* notifyWindow = nullptr;
+    NotifyTarget *notifyWindow = nullptr;
     std::uint32_t notifyMessage = 0;
     std::array<std::uint8_t, kRxBufferSize> rxBuffer{};
     int rxLength = 0;

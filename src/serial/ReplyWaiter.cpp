@@ -2,7 +2,7 @@
 
 namespace corvanta {
 
-void ReplyWaiter::PostReplyMessage(std::uint32_t, const ReplyFields& reply) {
+void ReplyWaiter::PostReplyMessage(std::uint32_t, const ReplyFields &reply) {
     {
         std::lock_guard guard(lock);
         replies.push_back(reply);
@@ -10,7 +10,7 @@ void ReplyWaiter::PostReplyMessage(std::uint32_t, const ReplyFields& reply) {
     arrived.notify_all();
 }
 
-void ReplyWaiter::PostPortLost(const SerialError& error) {
+void ReplyWaiter::PostPortLost(const SerialError &error) {
     {
         std::lock_guard guard(lock);
         lostError = error;

@@ -14,8 +14,8 @@ namespace corvanta {
 // A NotifyTarget for programs that send a request and wait for its answer.
 class ReplyWaiter : public NotifyTarget {
 public:
-    void PostReplyMessage(std::uint32_t messageId, const ReplyFields& reply) override;
-    void PostPortLost(const SerialError& error) override;
+    void PostReplyMessage(std::uint32_t messageId, const ReplyFields &reply) override;
+    void PostPortLost(const SerialError &error) override;
 
     // The next reply with this command code; replies with other codes are
     // dropped. Nothing when the timeout passes or the port is lost first.

@@ -2,7 +2,7 @@
 
 namespace corvanta {
 
-std::string DescribeSerialError(const SerialError& error) {
+std::string DescribeSerialError(const SerialError &error) {
     std::string text;
     switch (error.kind) {
     case SerialErrorKind::None:

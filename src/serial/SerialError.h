@@ -14,7 +14,7 @@ enum class SerialErrorKind {
     Unsupported,      // the device is no serial port
     Lost,             // the device went away while open
     TimedOut,
-    Io,               // anything else
+    Io, // anything else
 };
 
 struct SerialError {
@@ -26,6 +26,6 @@ struct SerialError {
 };
 
 // A sentence for users: what went wrong and what to do about it.
-std::string DescribeSerialError(const SerialError& error);
+std::string DescribeSerialError(const SerialError &error);
 
 } // namespace corvanta

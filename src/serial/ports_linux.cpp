@@ -12,11 +12,11 @@
 
 namespace corvanta {
 
-std::vector<std::string> ListSysfsTtyPorts(const std::string& classDir, const std::string& devDir) {
+std::vector<std::string> ListSysfsTtyPorts(const std::string &classDir, const std::string &devDir) {
     namespace fs = std::filesystem;
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(classDir, ec)) {
+    for (const auto &entry : fs::directory_iterator(classDir, ec)) {
         const fs::path tty = entry.path();
         // Virtual terminals and pseudo-terminals have no device, or a device without a driver.
         if (!fs::exists(tty / "device" / "driver", ec))
@@ -31,7 +31,7 @@ std::vector<std::string> ListSysfsTtyPorts(const std::string& classDir, const st
     std::sort(names.begin(), names.end(), NaturalLess);
     std::vector<std::string> paths;
     paths.reserve(names.size());
-    for (const auto& name : names)
+    for (const auto &name : names)
         paths.push_back((fs::path(devDir) / name).string());
     return paths;
 }

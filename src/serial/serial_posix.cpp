@@ -22,7 +22,7 @@ struct Port {
 namespace {
 
 // The one place where errno becomes an error kind.
-SerialError FromErrno(int code, const std::string& what) {
+SerialError FromErrno(int code, const std::string &what) {
     SerialErrorKind kind = SerialErrorKind::Io;
     switch (code) {
     case ENOENT:
@@ -81,7 +81,7 @@ speed_t SpeedConstant(std::uint32_t baud) {
 }
 
 // Turn off all fancy termios tricks, give us a raw 8-bit channel.
-void MakeRaw(termios& tio) {
+void MakeRaw(termios &tio) {
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
                                           IXANY | INPCK | IGNPAR | IMAXBEL);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
@@ -99,7 +99,7 @@ void CloseQuietly(int fd) {
 
 } // namespace
 
-void PortCloser::operator()(Port* port) const noexcept {
+void PortCloser::operator()(Port *port) const noexcept {
     // Another holder of the tty (a simulator keeping its slave open) would otherwise keep it exclusive.
     if (port->fd >= 0)
         ::ioctl(port->fd, TIOCNXCL);
@@ -108,7 +108,7 @@ void PortCloser::operator()(Port* port) const noexcept {
     delete port;
 }
 
-PortPtr Open(const std::string& device, SerialError& error) {
+PortPtr Open(const std::string &device, SerialError &error) {
     PortPtr port(new Port);
     port->fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (port->fd < 0) {
@@ -147,7 +147,7 @@ PortPtr Open(const std::string& device, SerialError& error) {
     return port;
 }
 
-bool Configure(Port& port, std::uint32_t baud, std::uint32_t parity, SerialError& error) {
+bool Configure(Port &port, std::uint32_t baud, std::uint32_t parity, SerialError &error) {
     const speed_t speed = SpeedConstant(baud);
     if (speed == B0 || parity > 2) {
         error = FromErrno(EINVAL, "line settings");
@@ -175,7 +175,7 @@ bool Configure(Port& port, std::uint32_t baud, std::uint32_t parity, SerialError
     return true;
 }
 
-long WriteSome(Port& port, const std::uint8_t* data, std::size_t count, int timeoutMs, SerialError& error) {
+long WriteSome(Port &port, const std::uint8_t *data, std::size_t count, int timeoutMs, SerialError &error) {
     if (count == 0)
         return 0;
     for (;;) {
@@ -206,9 +206,9 @@ long WriteSome(Port& port, const std::uint8_t* data, std::size_t count, int time
     }
 }
 
-void DiscardOutput(Port& port) { ::tcflush(port.fd, TCOFLUSH); }
+void DiscardOutput(Port &port) { ::tcflush(port.fd, TCOFLUSH); }
 
-ReadResult WaitAndRead(Port& port, std::uint8_t* buffer, std::size_t capacity, SerialError& error) {
+ReadResult WaitAndRead(Port &port, std::uint8_t *buffer, std::size_t capacity, SerialError &error) {
     for (;;) {
         pollfd pfds[2] = {{port.wakeFd, POLLIN, 0}, {port.fd, POLLIN, 0}};
         const int ready = ::poll(pfds, 2, -1);
@@ -247,7 +247,7 @@ ReadResult WaitAndRead(Port& port, std::uint8_t* buffer, std::size_t capacity, S
     }
 }
 
-void Wake(Port& port) {
+void Wake(Port &port) {
     const std::uint64_t one = 1;
     // The counter only needs to be nonzero; a full counter is as good as a write.
     [[maybe_unused]] const ssize_t n = ::write(port.wakeFd, &one, sizeof one);

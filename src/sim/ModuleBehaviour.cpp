@@ -20,9 +20,9 @@ constexpr std::uint8_t kMaxPower = 7;
 enum class Match { Prefix, Complete, Broken };
 
 // How bytes[from..to) stands against the frame layout.
-Match Check(const std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t to) {
+Match Check(const std::vector<std::uint8_t> &bytes, std::size_t from, std::size_t to) {
     const std::size_t size = to - from;
-    const std::uint8_t* b = bytes.data() + from;
+    const std::uint8_t *b = bytes.data() + from;
     for (std::size_t i = 0; i < std::min(size, kHeaderSize); ++i)
         if (b[i] != kFrameHeader[i])
             return Match::Broken;
@@ -66,7 +66,7 @@ std::optional<std::vector<std::uint8_t>> RequestParser::Feed(std::uint8_t byte) 
     return std::nullopt;
 }
 
-std::optional<Answer> AnswerRequest(ModuleState& state, const std::vector<std::uint8_t>& request) {
+std::optional<Answer> AnswerRequest(ModuleState &state, const std::vector<std::uint8_t> &request) {
     if (request.size() != kFrameOverhead + kRequestPayload || request[kLengthIndex] != kRequestPayload)
         return std::nullopt;
     const std::uint8_t command = request[kHeaderSize];

@@ -9,14 +9,14 @@ namespace corvanta::sim {
 
 // What a module remembers. Rates are in bit/s.
 struct ModuleState {
-    std::uint32_t baud = 9600;  // its own UART
-    std::uint8_t parity = 0;    // 0 none, 1 odd, 2 even
-    std::uint8_t channel = 5;   // 1..32
-    std::uint8_t band = 2;      // 2: 32-channel plan, 3: 8-channel plan
+    std::uint32_t baud = 9600; // its own UART
+    std::uint8_t parity = 0;   // 0 none, 1 odd, 2 even
+    std::uint8_t channel = 5;  // 1..32
+    std::uint8_t band = 2;     // 2: 32-channel plan, 3: 8-channel plan
     std::uint32_t rfBaud = 9600;
     std::uint16_t id = 1;
-    std::uint8_t power = 7;     // 1..7
-    bool operator==(const ModuleState&) const = default;
+    std::uint8_t power = 7; // 1..7
+    bool operator==(const ModuleState &) const = default;
 };
 
 // Collects well-formed request frames from a byte stream: the six header
@@ -43,6 +43,6 @@ struct Answer {
 // The module's answer to one well-formed request, applying writes to state
 // (except the UART switch, left to the caller). Nothing for a command the
 // module does not know or a value it would refuse.
-std::optional<Answer> AnswerRequest(ModuleState& state, const std::vector<std::uint8_t>& request);
+std::optional<Answer> AnswerRequest(ModuleState &state, const std::vector<std::uint8_t> &request);
 
 } // namespace corvanta::sim

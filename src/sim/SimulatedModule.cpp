@@ -25,7 +25,7 @@ constexpr int kWriteStallMs = 1000;
 struct LineSetting {
     std::uint32_t baud = 0;
     std::uint8_t parity = 0;
-    bool operator==(const LineSetting&) const = default;
+    bool operator==(const LineSetting &) const = default;
 };
 
 std::uint32_t RateOfSpeed(speed_t speed) {
@@ -51,11 +51,11 @@ std::uint32_t RateOfSpeed(speed_t speed) {
     }
 }
 
-std::string Describe(const LineSetting& line) {
+std::string Describe(const LineSetting &line) {
     return std::to_string(line.baud) + " " + std::string(ParityName(line.parity));
 }
 
-std::string Hex(const std::uint8_t* data, std::size_t count) {
+std::string Hex(const std::uint8_t *data, std::size_t count) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
     text.reserve(count * 3);
@@ -68,9 +68,9 @@ std::string Hex(const std::uint8_t* data, std::size_t count) {
     return text;
 }
 
-std::string ErrnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string ErrnoText(const char *what) { return std::string(what) + ": " + std::strerror(errno); }
 
-void CloseFd(int& fd) {
+void CloseFd(int &fd) {
     if (fd >= 0)
         ::close(fd);
     fd = -1;
@@ -93,7 +93,7 @@ int WaitFor(int fd, short events, int wakeFd, int timeoutMs) {
 
 } // namespace
 
-bool ReadPeerLine(int masterFd, std::uint32_t& baud, std::uint8_t& parity) {
+bool ReadPeerLine(int masterFd, std::uint32_t &baud, std::uint8_t &parity) {
     termios tio{};
     if (::tcgetattr(masterFd, &tio) != 0)
         return false;
@@ -109,8 +109,8 @@ SimulatedModule::SimulatedModule(SimOptions opts) : options(std::move(opts)), st
 
 SimulatedModule::~SimulatedModule() { Stop(); }
 
-bool SimulatedModule::Start(std::string* error) {
-    auto fail = [&](const std::string& why) {
+bool SimulatedModule::Start(std::string *error) {
+    auto fail = [&](const std::string &why) {
         CloseFd(inotifyFd);
         CloseFd(wakeFd);
         CloseFd(slaveFd);
@@ -173,7 +173,7 @@ bool SimulatedModule::Start(std::string* error) {
 
     try {
         worker = std::thread([this] { Run(); });
-    } catch (const std::system_error& e) {
+    } catch (const std::system_error &e) {
         return fail(e.what());
     }
     return true;
@@ -196,12 +196,12 @@ ModuleState SimulatedModule::State() const {
     return state;
 }
 
-void SimulatedModule::Log(const std::string& line) {
+void SimulatedModule::Log(const std::string &line) {
     if (options.log != nullptr)
         *options.log << line << std::endl;
 }
 
-bool SimulatedModule::WriteAll(const std::vector<std::uint8_t>& bytes) {
+bool SimulatedModule::WriteAll(const std::vector<std::uint8_t> &bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(masterFd, bytes.data() + done, bytes.size() - done);

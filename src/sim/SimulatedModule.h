@@ -14,8 +14,8 @@ namespace corvanta::sim {
 struct SimOptions {
     ModuleState state;
     int replyDelayMs = 20;
-    bool silent = false;          // hears requests, never answers
-    std::ostream* log = nullptr;  // each request and reply in hex, when set
+    bool silent = false;         // hears requests, never answers
+    std::ostream *log = nullptr; // each request and reply in hex, when set
 };
 
 // A module on the master side of a pseudo-terminal. Programs open
@@ -25,15 +25,15 @@ class SimulatedModule {
 public:
     explicit SimulatedModule(SimOptions options = {});
     ~SimulatedModule();
-    SimulatedModule(const SimulatedModule&) = delete;
-    SimulatedModule& operator=(const SimulatedModule&) = delete;
+    SimulatedModule(const SimulatedModule &) = delete;
+    SimulatedModule &operator=(const SimulatedModule &) = delete;
 
     // Opens the pty and starts answering. False with a reason in error.
-    bool Start(std::string* error = nullptr);
+    bool Start(std::string *error = nullptr);
     // Stops answering and closes the pty. Idempotent.
     void Stop();
 
-    const std::string& DevicePath() const { return devicePath; }
+    const std::string &DevicePath() const { return devicePath; }
     ModuleState State() const;
     // Requests received (well-formed, at matching line settings) and answered.
     std::uint64_t RequestsHeard() const { return heard.load(); }
@@ -41,9 +41,9 @@ public:
 
 private:
     void Run();
-    void Log(const std::string& line);
+    void Log(const std::string &line);
     // The whole reply to the master; false when it was dropped.
-    bool WriteAll(const std::vector<std::uint8_t>& bytes);
+    bool WriteAll(const std::vector<std::uint8_t> &bytes);
 
     SimOptions options;
     mutable std::mutex stateLock;
@@ -62,6 +62,6 @@ private:
 // the master. Linux clears PARENB on a pty slave, but PARODD and INPCK
 // survive: INPCK tells that parity is on, PARODD which one. False when the
 // settings cannot be read.
-bool ReadPeerLine(int masterFd, std::uint32_t& baud, std::uint8_t& parity);
+bool ReadPeerLine(int masterFd, std::uint32_t &baud, std::uint8_t &parity);
 
 } // namespace corvanta::sim

@@ -18,7 +18,7 @@ namespace {
 constexpr int kExitBadArguments = 2;
 constexpr int kExitNoPty = 1;
 
-constexpr const char* kFooter =
+constexpr const char *kFooter =
     "The module answers only while the PC side's line settings (rate and parity) match its UART.\n"
     "On Linux it reads them from the pty master. The pty driver clears PARENB there, so parity is\n"
     "told by INPCK, which a client sets exactly when it uses parity, and PARODD picks odd or even.\n"
@@ -28,7 +28,7 @@ std::vector<std::uint32_t> Rates() { return {corvanta::kBaudRates.begin(), corva
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     corvanta::sim::SimOptions options;
     std::uint32_t baud = options.state.baud;
     std::uint32_t rfBaud = options.state.rfBaud;
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
+    } catch (const CLI::ParseError &e) {
         const int code = app.exit(e);
         return code == 0 ? 0 : kExitBadArguments;
     }

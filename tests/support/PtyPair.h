@@ -21,13 +21,13 @@ class PtyPair {
 public:
     PtyPair();
     ~PtyPair();
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
+    PtyPair(const PtyPair &) = delete;
+    PtyPair &operator=(const PtyPair &) = delete;
 
     // False when the pty could not be set up; Error() says why.
     bool Ok() const { return masterFd >= 0; }
-    const std::string& Error() const { return error; }
-    const std::string& SlavePath() const { return slavePath; }
+    const std::string &Error() const { return error; }
+    const std::string &SlavePath() const { return slavePath; }
 
     // Collects up to n bytes sent by the code under test; returns early with
     // fewer when nothing more arrives before the timeout ends.
