@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb
+  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-liberation
 )
 
 missing=()

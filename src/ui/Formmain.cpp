@@ -24,12 +24,14 @@ void Select(QComboBox* box, int position) { box->setCurrentIndex(position >= 0 &
 QString FiveDigits(int value) { return QString::asprintf("%05d", value); }
 
 const char* const kStyle = R"(
+QWidget { font-family: "Liberation Sans", "Nimbus Sans", Arial; font-size: 11px; }
 #suiForm1 { background: rgb(251, 251, 251); border: 1px solid black; }
 #suiImagePanel1 { background: rgb(166, 202, 240); }
 #suiPageControl1::pane, #suiTabSheet1, #suiImagePanel3 { background: rgb(231, 231, 231); }
 #suiImagePanel2 { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 rgb(214, 226, 244), stop:1 rgb(166, 190, 226));
                   color: rgb(16, 32, 80); border-top: 1px solid rgb(127, 127, 127); }
-QGroupBox { background: transparent; }
+QGroupBox { background: transparent; border: 1px solid rgb(160, 160, 160); border-radius: 3px; margin-top: 7px; }
+QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 3px; }
 )";
 
 } // namespace
@@ -41,9 +43,6 @@ TForm1::TForm1(PortSources ports, QWidget* parent)
     ui.setupUi(this);
     setFixedSize(411, 512);
     setStyleSheet(QString::fromLatin1(kStyle));
-    QFont font = this->font();
-    font.setPointSize(8);
-    setFont(font);
     for (QComboBox* box : {ui.suiComboBox_Channel, ui.suiComboBox_RfBaudRate, ui.suiComboBox_ComBaudRate,
                            ui.suiComboBox_ComVerify, ui.suiComboBox_Power})
         box->setCurrentIndex(-1);

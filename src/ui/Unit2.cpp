@@ -8,10 +8,7 @@ namespace corvanta::ui {
 TForm2::TForm2(TForm1& main, QWidget* parent) : QDialog(parent), Form1(main) {
     ui.setupUi(this);
     setFixedSize(308, 253);
-    setStyleSheet(QStringLiteral("#suiForm1 { background: rgb(251, 251, 251); border: 1px solid black; }"));
-    QFont font = this->font();
-    font.setPointSize(8);
-    setFont(font);
+    setStyleSheet(QStringLiteral("QWidget { font-family: \"Liberation Sans\", \"Nimbus Sans\", Arial; font-size: 11px; } #suiForm1 { background: rgb(251, 251, 251); border: 1px solid black; }"));
     connect(ui.suiButton_Open, &QPushButton::clicked, this, &TForm2::suiButton_OpenClick);
     connect(ui.suiButton_Close, &QPushButton::clicked, this, &TForm2::suiButton_CloseClick);
     connect(ui.suiButton_Cancel, &QPushButton::clicked, this, &QDialog::reject);
