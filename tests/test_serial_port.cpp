@@ -21,6 +21,7 @@
 #include "protocol/Requests.h"
 #include "serial/NerloSerial.h"
 #include "serial/ReplyWaiter.h"
+#include "sim/SimulatedModule.h"
 #include "support/PtyPair.h"
 
 namespace corvanta {
@@ -175,8 +176,8 @@ void SpoilSlaveLine(const std::string &path) {
 void ExpectLine(const PtyPair &pty, std::uint32_t baud, std::uint32_t parity) {
     const auto tio = pty.SlaveTermios();
     ASSERT_TRUE(tio.has_value());
-    EXPECT_EQ(test::RateOfSpeed(::cfgetospeed(&*tio)), baud);
-    EXPECT_EQ(test::RateOfSpeed(::cfgetispeed(&*tio)), baud);
+    EXPECT_EQ(sim::RateOfSpeed(::cfgetospeed(&*tio)), baud);
+    EXPECT_EQ(sim::RateOfSpeed(::cfgetispeed(&*tio)), baud);
     EXPECT_EQ((tio->c_iflag & INPCK) != 0, parity != 0) << "INPCK";
     EXPECT_EQ((tio->c_cflag & PARODD) != 0, parity == 1) << "PARODD";
     EXPECT_EQ(tio->c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
@@ -453,7 +454,7 @@ TEST_P(RetimeInPlace, KeepsBytesQueuedInTheLineAndGoesOnReceiving) {
     // The new setting reaches the line before the held byte is let go.
     const bool applied = WaitUntil([&] {
         const auto tio = pty.SlaveTermios();
-        return tio && test::RateOfSpeed(::cfgetospeed(&*tio)) == 57600;
+        return tio && sim::RateOfSpeed(::cfgetospeed(&*tio)) == 57600;
     });
     gated.Release();
     EXPECT_TRUE(applied);

@@ -28,29 +28,6 @@ struct LineSetting {
     bool operator==(const LineSetting &) const = default;
 };
 
-std::uint32_t RateOfSpeed(speed_t speed) {
-    switch (speed) {
-    case B1200:
-        return 1200;
-    case B2400:
-        return 2400;
-    case B4800:
-        return 4800;
-    case B9600:
-        return 9600;
-    case B19200:
-        return 19200;
-    case B38400:
-        return 38400;
-    case B57600:
-        return 57600;
-    case B115200:
-        return 115200;
-    default:
-        return 0;
-    }
-}
-
 std::string Describe(const LineSetting &line) {
     return std::to_string(line.baud) + " " + std::string(ParityName(line.parity));
 }
@@ -92,6 +69,29 @@ int WaitFor(int fd, short events, int wakeFd, int timeoutMs) {
 }
 
 } // namespace
+
+std::uint32_t RateOfSpeed(speed_t speed) {
+    switch (speed) {
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    default:
+        return 0;
+    }
+}
 
 bool ReadPeerLine(int masterFd, std::uint32_t &baud, std::uint8_t &parity) {
     termios tio{};

@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <mutex>
 #include <string>
+#include <termios.h>
 #include <thread>
 
 #include "ModuleBehaviour.h"
@@ -63,5 +64,8 @@ private:
 // survive: INPCK tells that parity is on, PARODD which one. False when the
 // settings cannot be read.
 bool ReadPeerLine(int masterFd, std::uint32_t &baud, std::uint8_t &parity);
+
+// The rate in bit/s of a termios speed from the supported list, else 0.
+std::uint32_t RateOfSpeed(speed_t speed);
 
 } // namespace corvanta::sim

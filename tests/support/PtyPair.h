@@ -54,7 +54,4 @@ private:
     std::string error;
 };
 
-// The baud rate of a termios speed constant, 0 for an unknown one.
-std::uint32_t RateOfSpeed(speed_t speed);
-
 } // namespace corvanta::test
