@@ -313,6 +313,21 @@ TEST_P(LargeWrite, ArrivesCompleteAndInOrder) {
 // 10000 and more do not fit the pty's buffers at once.
 INSTANTIATE_TEST_SUITE_P(Sizes, LargeWrite, ::testing::Values(1023, 1025, 2500, 10000, 200000));
 
+// A peer that never reads: the line stalls once the pty's buffers are full.
+TEST_F(SerialPort, StalledLineGivesUpWithZeroAndRecoversOnceDrained) {
+    ASSERT_EQ(serial.Open(pty.SlavePath(), 115200, 0), 1);
+    Bytes block(256 * 1024, 0x55);
+    EXPECT_EQ(serial.Write(block.data(), static_cast<std::uint32_t>(block.size())), 0);
+    EXPECT_EQ(serial.LastError().kind, SerialErrorKind::TimedOut);
+    EXPECT_EQ(serial.IsOpen(), 1);
+
+    // What the line took before the stall may still arrive; none of it may look like a request.
+    while (!pty.ReadMaster(64 * 1024, 300ms).empty()) {
+    }
+    ASSERT_TRUE(SendScanRadio(serial));
+    EXPECT_EQ(pty.ReadMaster(kSearchRequest.size() + 1, 1s), kSearchRequest);
+}
+
 TEST_F(SerialPort, WriteAndCloseOnNeverOpenedPort) {
     const std::uint8_t byte = 0x55;
     EXPECT_EQ(serial.Write(&byte, 1), 0);

@@ -98,15 +98,19 @@ int CXSerial::Write(const std::uint8_t *data, std::uint32_t count) {
                 sent += static_cast<std::uint32_t>(n);
                 continue;
             }
-            // The line took nothing in time, or refused: drop what is queued and send the chunk again whole.
+            // The line took nothing in time, or refused. On POSIX a write only queues: discarding the
+            // queue to send again would silently drop bytes already reported as written, so wait
+            // again instead, and discard the unsent rest only when giving up.
             if (n == 0)
                 error = {SerialErrorKind::TimedOut, 0,
                          "the line took no data for " + std::to_string(kWriteWaitMs) + " ms"};
             SetLastError(error);
-            if (error.kind == SerialErrorKind::Lost || ++attempts >= kWriteAttempts)
+            if (error.kind == SerialErrorKind::Lost)
                 return 0;
-            platform::DiscardOutput(*portHandle);
-            sent = 0;
+            if (++attempts >= kWriteAttempts) {
+                platform::DiscardOutput(*portHandle);
+                return 0;
+            }
         }
         written += chunk;
     } while (written < count);

@@ -50,8 +50,8 @@ public:
     int IsOpen() const override;
 
     // Writes the whole block under writeLock, in chunks of kWriteChunk. A chunk
-    // that the line does not take within kWriteWaitMs is discarded and sent
-    // again, at most kWriteAttempts times. 1: all written; 0: not open, the
+    // may wait kWriteWaitMs for the line to take bytes, kWriteAttempts times;
+    // then the unsent output is discarded. 1: all written; 0: not open, the
     // port was lost, or the attempts ran out.
     int Write(const std::uint8_t *data, std::uint32_t count) override;
 
