@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 #include <unistd.h>
+#include <variant>
 
 #include "protocol/ChannelPlan.h"
 #include "protocol/LineSettings.h"
@@ -174,9 +175,11 @@ class Session {
 public:
     Session(std::ostream &err) : err(err) {}
 
-    int Open(const GlobalOptions &options, std::uint32_t baud, std::uint8_t parity) {
-        device = options.port;
-        if (options.simulate) {
+    int Open(const CliRequest &request) {
+        device = request.port;
+        const std::uint32_t baud = request.baud;
+        const std::uint8_t parity = request.parity;
+        if (request.simulate) {
             simulator = std::make_unique<sim::SimulatedModule>();
             std::string why;
             if (!simulator->Start(&why)) {
@@ -287,14 +290,6 @@ struct WriteRequest {
     std::vector<std::string> values;
 };
 
-// A write with its values checked.
-struct ParsedWrite {
-    std::string what;
-    int value = 0;           // channel, ID or power level
-    std::uint32_t rate = 0;  // air or serial baud rate
-    std::uint8_t parity = 0; // serial parity
-};
-
 ParsedWrite ParseWrite(const WriteRequest &request) {
     ParsedWrite parsed{request.what};
     const auto &v = request.values;
@@ -394,7 +389,7 @@ int RunSearch(Session &session, const std::vector<std::pair<std::uint32_t, std::
 
 } // namespace
 
-int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+std::variant<CliRequest, int> ParseCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
     CLI::App app{"Configures wireless serial (RF) transceiver modules on a serial port.", "corvanta-cli"};
     app.require_subcommand(1);
     GlobalOptions options;
@@ -455,63 +450,87 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
     }
 
     try {
+        CliRequest request;
+        request.json = options.json;
         if (ports->parsed()) {
-            const auto list = ListSerialPorts();
-            if (options.json) {
-                out << '[';
-                for (std::size_t i = 0; i < list.size(); ++i)
-                    out << (i ? ", " : "") << JsonString(list[i]);
-                out << "]\n";
-            } else if (list.empty()) {
-                err << "corvanta-cli: no serial ports found\n";
-            } else {
-                for (const auto &name : list)
-                    out << name << '\n';
-            }
-            return kExitOk;
+            request.command = Command::Ports;
+            return request;
         }
-
         // Every value is checked before the port is touched.
-        std::uint32_t baud = ParseRate("baud rate", options.baud);
-        std::uint8_t parity = ParseParity("parity", options.parity);
-        const milliseconds timeout{ParseRange("timeout", options.timeout, 1, 600000)};
-        std::vector<std::pair<std::uint32_t, std::uint8_t>> order;
-        milliseconds wait = timeout;
-        if (search->parsed()) {
+        request.baud = ParseRate("baud rate", options.baud);
+        request.parity = ParseParity("parity", options.parity);
+        request.timeout = milliseconds{ParseRange("timeout", options.timeout, 1, 600000)};
+        if (read->parsed()) {
+            request.command = Command::Read;
+            request.readWhat = readWhat;
+        } else if (write->parsed()) {
+            request.command = Command::Write;
+            request.write = ParseWrite(writeRequest);
+        } else {
+            request.command = Command::Search;
             const auto comma = from.find(',');
             if (comma == std::string::npos)
                 throw UsageError{"--from must be RATE,PARITY, e.g. 9600,none, not '" + from + "'"};
-            order = SearchOrder(ParseRate("search start rate", from.substr(0, comma)),
-                                ParseParity("search start parity", from.substr(comma + 1)));
-            wait = milliseconds{ParseRange("interval", interval, 1, 600000)};
-            baud = order.front().first;
-            parity = order.front().second;
+            request.searchOrder = SearchOrder(ParseRate("search start rate", from.substr(0, comma)),
+                                              ParseParity("search start parity", from.substr(comma + 1)));
+            request.interval = milliseconds{ParseRange("interval", interval, 1, 600000)};
+            request.baud = request.searchOrder.front().first;
+            request.parity = request.searchOrder.front().second;
         }
-        std::optional<ParsedWrite> parsedWrite;
-        if (write->parsed())
-            parsedWrite = ParseWrite(writeRequest);
         if (options.simulate == !options.port.empty())
             throw UsageError{options.simulate ? "give either -p PORT or --simulate, not both"
                                               : "no port given: use -p PORT (see corvanta-cli ports) or --simulate"};
-
-        Session session(err);
-        if (const int code = session.Open(options, baud, parity))
-            return code;
-        Report report;
-        int code = kExitOk;
-        if (read->parsed())
-            code = RunRead(session, readWhat, timeout, report);
-        else if (write->parsed())
-            code = RunWrite(session, *parsedWrite, timeout, report, err);
-        else
-            code = RunSearch(session, order, wait, report, err);
-        if (code == kExitOk)
-            report.Print(out, options.json);
-        return code;
+        request.port = options.port;
+        request.simulate = options.simulate;
+        return request;
     } catch (const UsageError &e) {
         err << "corvanta-cli: " << e.message << '\n';
         return kExitUsage;
     }
+}
+
+int ExecuteCli(const CliRequest &request, std::ostream &out, std::ostream &err) {
+    if (request.command == Command::Ports) {
+        const auto list = ListSerialPorts();
+        if (request.json) {
+            out << '[';
+            for (std::size_t i = 0; i < list.size(); ++i)
+                out << (i ? ", " : "") << JsonString(list[i]);
+            out << "]\n";
+        } else if (list.empty()) {
+            err << "corvanta-cli: no serial ports found\n";
+        } else {
+            for (const auto &name : list)
+                out << name << '\n';
+        }
+        return kExitOk;
+    }
+    Session session(err);
+    if (const int code = session.Open(request))
+        return code;
+    Report report;
+    int code = kExitOk;
+    switch (request.command) {
+    case Command::Read:
+        code = RunRead(session, request.readWhat, request.timeout, report);
+        break;
+    case Command::Write:
+        code = RunWrite(session, request.write, request.timeout, report, err);
+        break;
+    default:
+        code = RunSearch(session, request.searchOrder, request.interval, report, err);
+        break;
+    }
+    if (code == kExitOk)
+        report.Print(out, request.json);
+    return code;
+}
+
+int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+    auto parsed = ParseCli(args, out, err);
+    if (const int *code = std::get_if<int>(&parsed))
+        return *code;
+    return ExecuteCli(std::get<CliRequest>(parsed), out, err);
 }
 
 } // namespace corvanta::cli
