@@ -6,10 +6,13 @@
 #include <random>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "protocol/ModuleFrame.h"
 #include "serial/NerloSerial.h"
 
 namespace {
+
+using corvanta::bench::ChannelReadReply;
 
 constexpr std::size_t kStreamBytes = 1 << 20;
 constexpr std::uint32_t kSeed = 20261211;
@@ -45,7 +48,7 @@ std::vector<std::uint8_t> ValidFrames(std::size_t &frameCount) {
     frameCount = 0;
     while (data.size() < kStreamBytes) {
         const auto channel = static_cast<std::uint8_t>(rng() % 100);
-        const auto frame = corvanta::BuildModuleFrame(corvanta::CmdChannelRead, std::vector<std::uint8_t>{channel, 0});
+        const auto frame = ChannelReadReply(channel);
         data.insert(data.end(), frame.begin(), frame.end());
         ++frameCount;
     }

@@ -2,47 +2,23 @@
 
 #include <benchmark/benchmark.h>
 
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 #include <thread>
 #include <vector>
 
-#include "protocol/ModuleFrame.h"
-#include "serial/NerloSerial.h"
+#include "BenchSupport.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct Pty {
-    int master = -1;
-    int slave = -1;
-    std::string name;
-
-    Pty() {
-        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
-            std::perror("openpty");
-            std::exit(1);
-        }
-        termios tio{};
-        ::tcgetattr(slave, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(slave, TCSANOW, &tio);
-        name = ::ptsname(master);
-    }
-    ~Pty() {
-        ::close(slave);
-        ::close(master);
-    }
-};
+using corvanta::bench::ChannelReadReply;
+using corvanta::bench::Clock;
+using corvanta::bench::Percentile;
+using corvanta::bench::PtyPort;
+using corvanta::bench::ReportSpread;
 
 bool WriteAll(int fd, const std::uint8_t *data, std::size_t count) {
     while (count > 0) {
@@ -74,29 +50,21 @@ public:
     std::atomic<bool> lost{false};
 };
 
-double Percentile(std::vector<double> &sorted, double p) {
-    const auto index = static_cast<std::size_t>(p * static_cast<double>(sorted.size() - 1) + 0.5);
-    return sorted[std::min(index, sorted.size() - 1)];
-}
-
 // Argument 0: replies to time. Argument 1: 0 writes each frame whole, 1 writes all but
 // the last byte first and lets the receive thread take them before the last byte goes.
 void BM_ReplyLatency(benchmark::State &state) {
     const auto count = static_cast<std::size_t>(state.range(0));
     const bool split = state.range(1) != 0;
-    Pty pty;
-    StampingTarget target;
-    corvanta::NerloSerial port;
-    port.SetNotifyWindow(&target, 1);
-    if (!port.Open(pty.name, 9600, 0)) {
-        state.SkipWithError(("open failed: " + port.LastError().message).c_str());
+    PtyPort<StampingTarget> rig;
+    auto &target = rig.target;
+    const int master = rig.pty.master;
+    if (!rig.OpenOrSkip(state))
         return;
-    }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
 
     std::vector<std::vector<std::uint8_t>> frames;
     for (std::uint8_t ch = 0; ch < 100; ++ch)
-        frames.push_back(corvanta::BuildModuleFrame(corvanta::CmdChannelRead, std::vector<std::uint8_t>{ch, 0}));
+        frames.push_back(ChannelReadReply(ch));
 
     std::vector<double> latencyUs;
     latencyUs.reserve(count);
@@ -107,14 +75,14 @@ void BM_ReplyLatency(benchmark::State &state) {
             const auto &frame = frames[i % frames.size()];
             const std::uint32_t before = target.replies.load(std::memory_order_acquire);
             if (split) {
-                if (!WriteAll(pty.master, frame.data(), frame.size() - 1)) {
+                if (!WriteAll(master, frame.data(), frame.size() - 1)) {
                     state.SkipWithError("write to master failed");
                     return;
                 }
                 std::this_thread::sleep_for(std::chrono::microseconds(300));
             }
             const std::size_t offset = split ? frame.size() - 1 : 0;
-            if (!WriteAll(pty.master, frame.data() + offset, frame.size() - offset)) {
+            if (!WriteAll(master, frame.data() + offset, frame.size() - offset)) {
                 state.SkipWithError("write to master failed");
                 return;
             }
@@ -131,15 +99,13 @@ void BM_ReplyLatency(benchmark::State &state) {
             latencyUs.push_back(static_cast<double>(std::max<std::int64_t>(deltaNs, 0)) / 1000.0);
         }
     }
-    port.Close();
+    rig.port.Close();
 
-    std::sort(latencyUs.begin(), latencyUs.end());
     state.counters["replies"] = static_cast<double>(latencyUs.size());
-    state.counters["median_us"] = Percentile(latencyUs, 0.50);
-    state.counters["p90_us"] = Percentile(latencyUs, 0.90);
-    state.counters["p99_us"] = Percentile(latencyUs, 0.99);
-    state.counters["max_us"] = latencyUs.back();
     state.counters["delivered_before_write_returned"] = static_cast<double>(early);
+    ReportSpread(state, latencyUs);
+    if (!latencyUs.empty())
+        state.counters["p90_us"] = Percentile(latencyUs, 0.90);
 }
 
 } // namespace
