@@ -5,18 +5,16 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <thread>
 #include <optional>
 #include <sstream>
 #include <unistd.h>
 #include <variant>
+#include <fstream>
 
-#include "protocol/ChannelPlan.h"
+#include "Cancel.h"
 #include "protocol/LineSettings.h"
-#include "protocol/ModuleFrame.h"
-#include "protocol/Requests.h"
-#include "serial/NerloSerial.h"
-#include "serial/ReplyWaiter.h"
-#include "sim/SimulatedModule.h"
+#include "serial/CXSerial.h"
 
 namespace corvanta::cli {
 namespace {
@@ -70,221 +68,6 @@ std::uint8_t ParseParity(const std::string &what, const std::string &text) {
     return *parity;
 }
 
-std::string JsonString(std::string_view text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\')
-            quoted += '\\';
-        if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            quoted += escaped;
-            continue;
-        }
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
-// What a command found, printed one value a line or as one JSON object.
-class Report {
-public:
-    void Add(std::string jsonKey, std::string jsonValue, std::string line) {
-        entries.push_back({std::move(jsonKey), std::move(jsonValue), std::move(line)});
-    }
-    void AddNumber(const std::string &key, long value, const std::string &line) {
-        Add(key, std::to_string(value), line);
-    }
-    void Print(std::ostream &out, bool json) const {
-        if (!json) {
-            for (const auto &e : entries)
-                if (!e.line.empty())
-                    out << e.line << '\n';
-            return;
-        }
-        out << '{';
-        const char *separator = "";
-        for (const auto &e : entries) {
-            if (e.key.empty())
-                continue;
-            out << separator << JsonString(e.key) << ": " << e.value;
-            separator = ", ";
-        }
-        out << "}\n";
-    }
-
-private:
-    struct Entry {
-        std::string key, value, line;
-    };
-    std::vector<Entry> entries;
-};
-
-// A value the module reported; codes outside the known ones are shown as
-// they came, never mapped to a made-up rate.
-void AddRate(Report &report, const std::string &key, const std::string &label, std::uint8_t code) {
-    if (const std::uint32_t rate = RateFromBaudCode(code))
-        report.AddNumber(key, rate, label + ": " + std::to_string(rate));
-    else
-        report.Add(key, "null", label + ": unknown rate code " + std::to_string(code));
-}
-
-void AddSerial(Report &report, std::uint8_t baudCode, std::uint8_t parityCode) {
-    const std::uint32_t rate = RateFromBaudCode(baudCode);
-    const std::string_view parity = ParityName(parityCode);
-    report.Add("serial_baud", rate ? std::to_string(rate) : "null", "");
-    report.Add("parity", parity.empty() ? "null" : JsonString(parity), "");
-    std::string line = "serial: ";
-    line += rate ? std::to_string(rate) : "unknown rate code " + std::to_string(baudCode);
-    line += " ";
-    line += parity.empty() ? "unknown parity code " + std::to_string(parityCode) : std::string(parity);
-    report.Add("", "", line);
-}
-
-void AddChannel(Report &report, std::uint8_t channel, std::optional<std::uint8_t> band) {
-    std::string line = "channel: " + std::to_string(channel);
-    report.AddNumber("channel", channel, "");
-    if (band) {
-        if (const auto frequency = ChannelFrequency(*band, channel - 1)) {
-            report.Add("frequency", JsonString(*frequency), "");
-            line += " (" + std::string(*frequency) + ")";
-        }
-    }
-    report.Add("", "", line);
-}
-
-void AddBand(Report &report, std::uint8_t band) { report.AddNumber("band", band, "band: " + std::to_string(band)); }
-
-void AddId(Report &report, std::uint16_t id) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%05u", static_cast<unsigned>(id));
-    report.AddNumber("id", id, std::string("id: ") + text);
-}
-
-struct GlobalOptions {
-    std::string port;
-    bool simulate = false;
-    std::string baud = "9600";
-    std::string parity = "none";
-    std::string timeout = "1000";
-    bool json = false;
-};
-
-// One open port to one module, with its replies.
-class Session {
-public:
-    Session(std::ostream &err) : err(err) {}
-
-    int Open(const CliRequest &request) {
-        device = request.port;
-        const std::uint32_t baud = request.baud;
-        const std::uint8_t parity = request.parity;
-        if (request.simulate) {
-            simulator = std::make_unique<sim::SimulatedModule>();
-            std::string why;
-            if (!simulator->Start(&why)) {
-                err << "corvanta-cli: cannot start the simulated module: " << why << '\n';
-                return kExitPort;
-            }
-            device = simulator->DevicePath();
-        }
-        port.SetNotifyWindow(&waiter, 1);
-        if (!port.Open(device, baud, parity)) {
-            err << "corvanta-cli: cannot open " << device << ": " << DescribeSerialError(port.LastError()) << '\n';
-            return kExitPort;
-        }
-        return kExitOk;
-    }
-
-    // Re-times the open port in place.
-    int Retime(std::uint32_t baud, std::uint8_t parity) {
-        if (port.ApplySettings(device, baud, parity))
-            return kExitOk;
-        err << "corvanta-cli: cannot set " << device << " to " << baud << " " << ParityName(parity) << ": "
-            << DescribeSerialError(port.LastError()) << '\n';
-        return kExitPort;
-    }
-
-    // Sends one request and waits for the reply with the same command code;
-    // replies to anything else are ignored.
-    template <typename Send>
-    std::optional<ReplyFields> Request(std::uint8_t command, const std::string &what, milliseconds timeout, Send send,
-                                       int &exitCode, bool quietTimeout = false) {
-        waiter.Clear();
-        if (!send(port)) {
-            err << "corvanta-cli: cannot write to " << device << ": " << DescribeSerialError(port.LastError()) << '\n';
-            exitCode = kExitPort;
-            return std::nullopt;
-        }
-        auto reply = waiter.WaitFor(command, timeout);
-        if (reply)
-            return reply;
-        if (const auto lost = waiter.Lost()) {
-            err << "corvanta-cli: lost " << device << " while waiting for " << what << ": "
-                << DescribeSerialError(*lost) << '\n';
-            exitCode = kExitPort;
-        } else {
-            if (!quietTimeout)
-                err << "corvanta-cli: no reply to " << what << " within " << timeout.count()
-                    << " ms (check the port, its baud rate and parity, and the module's power)\n";
-            exitCode = kExitNoReply;
-        }
-        return std::nullopt;
-    }
-
-    const std::string &Device() const { return device; }
-
-private:
-    std::ostream &err;
-    std::unique_ptr<sim::SimulatedModule> simulator; // outlives the port, which closes first
-    ReplyWaiter waiter;
-    NerloSerial port;
-    std::string device;
-};
-
-int RunRead(Session &session, const std::string &what, milliseconds timeout, Report &report) {
-    int code = kExitOk;
-    std::optional<std::uint8_t> band;
-    if (what == "all") {
-        const auto scan = session.Request(CmdScanRadio, "the search request", timeout, SendScanRadio, code);
-        if (!scan)
-            return code;
-        band = scan->bandCode;
-    }
-    auto read = [&](std::uint8_t command, const char *label) {
-        return session.Request(
-            command, std::string("read ") + label, timeout,
-            [command](FrameWriter &port) { return SendReadRequest(port, command); }, code);
-    };
-    if (what == "channel" || what == "all") {
-        const auto reply = read(CmdChannelRead, "channel");
-        if (!reply)
-            return code;
-        AddChannel(report, reply->channel, band);
-    }
-    if (band)
-        AddBand(report, *band);
-    if (what == "rf-baud" || what == "all") {
-        const auto reply = read(CmdRfBaudRateRead, "air baud rate");
-        if (!reply)
-            return code;
-        AddRate(report, "rf_baud", "rf-baud", reply->rfBaudCode);
-    }
-    if (what == "serial" || what == "all") {
-        const auto reply = read(CmdComParamRead, "serial parameters");
-        if (!reply)
-            return code;
-        AddSerial(report, reply->comBaudCode, reply->comParity);
-    }
-    if (what == "id" || what == "all") {
-        const auto reply = read(CmdGuestIdRead, "ID");
-        if (!reply)
-            return code;
-        AddId(report, reply->GuestId());
-    }
-    return kExitOk;
-}
-
 struct WriteRequest {
     std::string what;
     std::vector<std::string> values;
@@ -307,84 +90,100 @@ ParsedWrite ParseWrite(const WriteRequest &request) {
     return parsed;
 }
 
-int RunWrite(Session &session, const ParsedWrite &w, milliseconds timeout, Report &report, std::ostream &err) {
+struct GlobalOptions {
+    std::vector<std::string> ports;
+    bool allPorts = false;
+    bool simulate = false;
+    std::string baud = "9600";
+    std::string parity = "none";
+    std::string timeout = "1000";
+    bool json = false;
+    bool noVerify = false;
+};
+
+// The outcome on one port.
+struct PortRun {
     int code = kExitOk;
-    if (w.what == "channel") {
-        const auto reply = session.Request(
-            CmdChannelSet, "write channel", timeout, [&](FrameWriter &port) { return SendChannel(port, w.value); },
-            code);
-        if (reply)
-            AddChannel(report, reply->channel, std::nullopt);
-    } else if (w.what == "rf-baud") {
-        const auto reply = session.Request(
-            CmdRfBaudRateSet, "write air baud rate", timeout,
-            [&](FrameWriter &port) { return SendRfBaudRate(port, BaudCodeFromRate(w.rate)); }, code);
-        if (reply)
-            AddRate(report, "rf_baud", "rf-baud", reply->rfBaudCode);
-    } else if (w.what == "serial") {
-        const auto reply = session.Request(
-            CmdComParamSet, "write serial parameters", timeout,
-            [&](FrameWriter &port) { return SendComParam(port, BaudCodeFromRate(w.rate), w.parity); }, code);
-        if (reply) {
-            AddSerial(report, reply->comBaudCode, reply->comParity);
-            err << "corvanta-cli: the module now talks at " << w.rate << " " << ParityName(w.parity)
-                << "; reach it with -b " << w.rate << " --parity " << ParityName(w.parity) << '\n';
-        }
-    } else if (w.what == "id") {
-        const auto reply = session.Request(
-            CmdGuestIdSet, "write ID", timeout, [&](FrameWriter &port) { return SendGuestId(port, w.value); }, code);
-        if (reply)
-            AddId(report, reply->GuestId());
-    } else if (w.what == "power") {
-        const auto reply = session.Request(
-            CmdPowerSet, "write power", timeout, [&](FrameWriter &port) { return SendPower(port, w.value); }, code);
-        // The power reply carries no value to rely on: report what was written.
-        if (reply)
-            report.AddNumber("power", w.value, "power: " + std::to_string(w.value));
+    Report report;
+    std::string messages; // what went to err, in a batch
+};
+
+// One module on one port: opens it, runs the command, closes it.
+int RunOnPort(const CliRequest& request, const std::string& device, bool showProgress, std::ostream& err,
+              Report& report) {
+    Session session(err, GlobalCancel());
+    if (const int code = session.Open(device, request.baud, request.parity))
+        return code;
+    switch (request.command) {
+    case Command::Read:
+    case Command::ProfileSave:
+        return RunRead(session, request.command == Command::Read ? request.readWhat : "all", request.timeout, report);
+    case Command::Write:
+        return RunWrite(session, request.write, request.timeout, request.verify, report);
+    case Command::ProfileApply:
+        return RunProfileApply(session, request.profile, request.timeout, request.verify, report);
+    case Command::Search:
+        return RunSearch(session, request.searchOrder, request.interval, showProgress, report);
+    case Command::Ports:
+        break;
     }
-    return code;
+    return kExitUsage;
 }
 
-// Every combination from the starting one up to 115200 even, parity fastest.
-std::vector<std::pair<std::uint32_t, std::uint8_t>> SearchOrder(std::uint32_t fromRate, std::uint8_t fromParity) {
-    std::vector<std::pair<std::uint32_t, std::uint8_t>> order;
-    for (std::size_t b = BaudCodeFromRate(fromRate) - 1u; b < kBaudRates.size(); ++b)
-        for (std::uint8_t p = (order.empty() ? fromParity : 0); p < kParityNames.size(); ++p)
-            order.emplace_back(kBaudRates[b], p);
-    return order;
+// A batch prints a line (or a JSON object) per port; messages are kept per port.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string part = text.substr(start, end - start);
+        if (part.rfind("corvanta-cli: ", 0) == 0)
+            part.erase(0, 14);
+        if (!part.empty())
+            line += (line.empty() ? "" : "; ") + part;
+        start = end + 1;
+    }
+    return line;
 }
 
-int RunSearch(Session &session, const std::vector<std::pair<std::uint32_t, std::uint8_t>> &order, milliseconds interval,
-              Report &report, std::ostream &err) {
-    const bool progress = ::isatty(STDERR_FILENO) == 1 && &err == &std::cerr;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        const auto [rate, parity] = order[i];
-        if (progress)
-            err << "\rtrying " << rate << " " << ParityName(parity) << " (" << i + 1 << "/" << order.size() << ")   "
-                << std::flush;
-        if (const int code = session.Retime(rate, parity))
-            return code;
-        int code = kExitOk;
-        // Silence at a wrong setting is the normal case here.
-        const auto reply =
-            session.Request(CmdScanRadio, "the search request", interval, SendScanRadio, code, /*quietTimeout=*/true);
-        if (code == kExitPort)
-            return code;
-        if (reply) {
-            if (progress)
-                err << '\n';
-            report.AddNumber("baud", rate, "baud: " + std::to_string(rate));
-            report.Add("parity", JsonString(ParityName(parity)), "parity: " + std::string(ParityName(parity)));
-            AddChannel(report, reply->scanChannel, reply->bandCode);
-            AddBand(report, reply->bandCode);
-            return kExitOk;
+int RunBatch(const CliRequest& request, const std::vector<std::string>& ports, std::ostream& out) {
+    std::vector<PortRun> runs(ports.size());
+    {
+        std::vector<std::jthread> workers;
+        for (std::size_t i = 0; i < ports.size(); ++i)
+            workers.emplace_back([&, i] {
+                std::ostringstream messages;
+                runs[i].code = RunOnPort(request, ports[i], false, messages, runs[i].report);
+                runs[i].messages = messages.str();
+            });
+    }
+    int worst = kExitOk;
+    nlohmann::ordered_json all = nlohmann::ordered_json::array();
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const PortRun& run = runs[i];
+        worst = std::max(worst, run.code);
+        nlohmann::ordered_json entry = {{"port", ports[i]}, {"result", run.code == kExitOk ? "ok" : "error"}};
+        if (run.code == kExitOk) {
+            entry.update(run.report.Json());
+        } else {
+            entry["exit_code"] = run.code;
+            entry["error"] = OneLine(run.messages);
+        }
+        all.push_back(entry);
+        if (!request.json) {
+            std::string values;
+            for (const auto& line : run.report.Lines())
+                values += (values.empty() ? "" : "; ") + line;
+            out << ports[i] << ": "
+                << (run.code == kExitOk ? "ok: " + values
+                                        : "error " + std::to_string(run.code) + ": " + OneLine(run.messages))
+                << '\n';
         }
     }
-    if (progress)
-        err << '\n';
-    err << "corvanta-cli: no module answered on " << session.Device() << " at any of the " << order.size()
-        << " settings from " << order.front().first << " " << ParityName(order.front().second) << " to 115200 even\n";
-    return kExitNoReply;
+    if (request.json)
+        out << all.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+    return worst;
 }
 
 } // namespace
@@ -393,12 +192,16 @@ std::variant<CliRequest, int> ParseCli(const std::vector<std::string> &args, std
     CLI::App app{"Configures wireless serial (RF) transceiver modules on a serial port.", "corvanta-cli"};
     app.require_subcommand(1);
     GlobalOptions options;
-    app.add_option("-p,--port", options.port, "Serial device of the module, e.g. /dev/ttyUSB0");
+    app.add_option("-p,--port", options.ports,
+                   "Serial device of a module, e.g. /dev/ttyUSB0; repeat it to run on several modules at once")
+        ->allow_extra_args(false);
+    app.add_flag("--all-ports", options.allPorts, "Run on every serial port found");
     app.add_flag("--simulate", options.simulate, "Talk to a simulated module instead of a real one");
     app.add_option("-b,--baud", options.baud, "Baud rate of the PC side: " + RateList())->capture_default_str();
     app.add_option("--parity", options.parity, "Parity of the PC side: none, odd or even")->capture_default_str();
     app.add_option("--timeout", options.timeout, "How long to wait for each reply, in ms")->capture_default_str();
-    app.add_flag("--json", options.json, "Print the result as one JSON object");
+    app.add_flag("--json", options.json, "Print the result as one JSON object (an array for several ports)");
+    app.add_flag("--no-verify", options.noVerify, "Do not read a written value back to check it");
 
     auto *ports = app.add_subcommand("ports", "List the serial ports present (none is opened)");
 
@@ -441,6 +244,14 @@ std::variant<CliRequest, int> ParseCli(const std::vector<std::string> &args, std
     search->add_option("--from", from, "First combination to try, RATE,PARITY")->capture_default_str();
     search->add_option("--interval", interval, "How long to wait at each combination, in ms")->capture_default_str();
 
+    std::string profileFile;
+    auto *profile = app.add_subcommand("profile", "Save a module's settings to a file, or apply a file to modules");
+    profile->require_subcommand(1);
+    auto *save = profile->add_subcommand("save", "Read everything and write it to FILE as JSON");
+    save->add_option("FILE", profileFile)->required();
+    auto *apply = profile->add_subcommand("apply", "Write every value in FILE, serial parameters last, and check each");
+    apply->add_option("FILE", profileFile)->required();
+
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
@@ -460,28 +271,52 @@ std::variant<CliRequest, int> ParseCli(const std::vector<std::string> &args, std
         request.baud = ParseRate("baud rate", options.baud);
         request.parity = ParseParity("parity", options.parity);
         request.timeout = milliseconds{ParseRange("timeout", options.timeout, 1, 600000)};
+        request.verify = !options.noVerify;
         if (read->parsed()) {
             request.command = Command::Read;
             request.readWhat = readWhat;
         } else if (write->parsed()) {
             request.command = Command::Write;
             request.write = ParseWrite(writeRequest);
+        } else if (save->parsed()) {
+            request.command = Command::ProfileSave;
+            request.profilePath = profileFile;
+        } else if (apply->parsed()) {
+            request.command = Command::ProfileApply;
+            request.profilePath = profileFile;
+            try {
+                request.profile = LoadProfile(profileFile);
+            } catch (const ProfileError &e) {
+                throw UsageError{e.what()};
+            }
         } else {
             request.command = Command::Search;
             const auto comma = from.find(',');
             if (comma == std::string::npos)
                 throw UsageError{"--from must be RATE,PARITY, e.g. 9600,none, not '" + from + "'"};
-            request.searchOrder = SearchOrder(ParseRate("search start rate", from.substr(0, comma)),
-                                              ParseParity("search start parity", from.substr(comma + 1)));
+            request.searchOrder = SearchOrderFrom(ParseRate("search start rate", from.substr(0, comma)),
+                                                  ParseParity("search start parity", from.substr(comma + 1)));
             request.interval = milliseconds{ParseRange("interval", interval, 1, 600000)};
             request.baud = request.searchOrder.front().first;
             request.parity = request.searchOrder.front().second;
         }
-        if (options.simulate == !options.port.empty())
-            throw UsageError{options.simulate ? "give either -p PORT or --simulate, not both"
-                                              : "no port given: use -p PORT (see corvanta-cli ports) or --simulate"};
-        request.port = options.port;
+        const int sources = (options.simulate ? 1 : 0) + (options.ports.empty() ? 0 : 1) + (options.allPorts ? 1 : 0);
+        if (sources == 0)
+            throw UsageError{"no port given: use -p PORT (see corvanta-cli ports), --all-ports or --simulate"};
+        if (sources > 1)
+            throw UsageError{"give one of -p PORT, --all-ports or --simulate"};
+        request.ports = options.ports;
+        if (options.allPorts) {
+            request.ports = ListSerialPorts();
+            if (request.ports.empty())
+                throw UsageError{"--all-ports: no serial ports found"};
+        }
+        for (const auto &port : request.ports)
+            if (port.empty())
+                throw UsageError{"a port cannot be an empty name"};
         request.simulate = options.simulate;
+        if (request.command == Command::ProfileSave && request.ports.size() > 1)
+            throw UsageError{"profile save reads one module: give one -p PORT"};
         return request;
     } catch (const UsageError &e) {
         err << "corvanta-cli: " << e.message << '\n';
@@ -493,10 +328,8 @@ int ExecuteCli(const CliRequest &request, std::ostream &out, std::ostream &err) 
     if (request.command == Command::Ports) {
         const auto list = ListSerialPorts();
         if (request.json) {
-            out << '[';
-            for (std::size_t i = 0; i < list.size(); ++i)
-                out << (i ? ", " : "") << JsonString(list[i]);
-            out << "]\n";
+            out << nlohmann::ordered_json(list).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                << '\n';
         } else if (list.empty()) {
             err << "corvanta-cli: no serial ports found\n";
         } else {
@@ -505,32 +338,39 @@ int ExecuteCli(const CliRequest &request, std::ostream &out, std::ostream &err) 
         }
         return kExitOk;
     }
-    Session session(err);
-    if (const int code = session.Open(request))
-        return code;
+    std::vector<std::string> ports = request.ports;
+    if (request.simulate)
+        ports = {""};
+    if (ports.size() != 1)
+        return RunBatch(request, ports, out);
+
     Report report;
-    int code = kExitOk;
-    switch (request.command) {
-    case Command::Read:
-        code = RunRead(session, request.readWhat, request.timeout, report);
-        break;
-    case Command::Write:
-        code = RunWrite(session, request.write, request.timeout, report, err);
-        break;
-    default:
-        code = RunSearch(session, request.searchOrder, request.interval, report, err);
-        break;
+    const bool progress = ::isatty(STDERR_FILENO) == 1 && &err == &std::cerr;
+    const int code = RunOnPort(request, ports.front(), progress, err, report);
+    if (code != kExitOk)
+        return code;
+    if (request.command == Command::ProfileSave) {
+        std::ofstream file(request.profilePath);
+        file << ProfileText(report.Json());
+        file.close();
+        if (!file) {
+            err << "corvanta-cli: cannot write profile " << request.profilePath << '\n';
+            return kExitUsage;
+        }
+        err << "corvanta-cli: profile saved to " << request.profilePath << '\n';
     }
-    if (code == kExitOk)
-        report.Print(out, request.json);
-    return code;
+    report.Print(out, request.json);
+    return kExitOk;
 }
 
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+    GlobalCancel().Reset();
     auto parsed = ParseCli(args, out, err);
     if (const int *code = std::get_if<int>(&parsed))
         return *code;
     return ExecuteCli(std::get<CliRequest>(parsed), out, err);
 }
+
+void RequestCancel() { GlobalCancel().Cancel(); }
 
 } // namespace corvanta::cli

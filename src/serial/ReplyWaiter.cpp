@@ -22,6 +22,8 @@ std::optional<ReplyFields> ReplyWaiter::WaitFor(std::uint8_t command, std::chron
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::unique_lock guard(lock);
     for (;;) {
+        if (cancelled)
+            return std::nullopt;
         while (!replies.empty()) {
             const ReplyFields reply = replies.front();
             replies.pop_front();
@@ -33,6 +35,19 @@ std::optional<ReplyFields> ReplyWaiter::WaitFor(std::uint8_t command, std::chron
         if (arrived.wait_until(guard, deadline) == std::cv_status::timeout && replies.empty())
             return std::nullopt;
     }
+}
+
+void ReplyWaiter::Cancel() {
+    {
+        std::lock_guard guard(lock);
+        cancelled = true;
+    }
+    arrived.notify_all();
+}
+
+bool ReplyWaiter::Cancelled() const {
+    std::lock_guard guard(lock);
+    return cancelled;
 }
 
 void ReplyWaiter::Clear() {

@@ -25,11 +25,16 @@ public:
     void Clear();
     std::optional<SerialError> Lost() const;
 
+    // Ends the current and every later WaitFor at once, with nothing. Any thread.
+    void Cancel();
+    bool Cancelled() const;
+
 private:
     mutable std::mutex lock;
     std::condition_variable arrived;
     std::deque<ReplyFields> replies;
     std::optional<SerialError> lostError;
+    bool cancelled = false;
 };
 
 } // namespace corvanta

@@ -293,7 +293,13 @@ void SimulatedModule::Run() {
             std::optional<Answer> answer;
             {
                 std::lock_guard lock(stateLock);
-                answer = AnswerRequest(state, *request);
+                // A faulty module acknowledges writes without applying them: answer from a scratch copy.
+                ModuleState scratch = state;
+                answer = AnswerRequest(options.ignoreWrites ? scratch : state, *request);
+                if (answer && options.ignoreWrites) {
+                    answer->newBaud.reset();
+                    answer->newParity.reset();
+                }
             }
             if (!answer) {
                 Log("no answer");

@@ -16,6 +16,7 @@ struct SimOptions {
     ModuleState state;
     int replyDelayMs = 20;
     bool silent = false;         // hears requests, never answers
+    bool ignoreWrites = false;   // answers writes as if done, but keeps its values
     std::ostream *log = nullptr; // each request and reply in hex, when set
 };
 

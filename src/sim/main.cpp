@@ -58,6 +58,8 @@ int main(int argc, char **argv) {
         ->check(CLI::Range(0, 60000))
         ->capture_default_str();
     app.add_flag("--silent", options.silent, "Hear requests but never answer");
+    app.add_flag("--ignore-writes", options.ignoreWrites,
+                 "Answer writes as if they were done, but keep the old values (a faulty module)");
     app.add_flag("--log", log, "Each request and reply in hex on stderr");
 
     try {
