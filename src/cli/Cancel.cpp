@@ -5,7 +5,7 @@ namespace corvanta::cli {
 void CancelSignal::Cancel() {
     std::lock_guard guard(lock);
     cancelled = true;
-    for (ReplyWaiter* waiter : waiters)
+    for (ReplyWaiter *waiter : waiters)
         waiter->Cancel();
 }
 
@@ -19,19 +19,19 @@ void CancelSignal::Reset() {
     cancelled = false;
 }
 
-void CancelSignal::Register(ReplyWaiter& waiter) {
+void CancelSignal::Register(ReplyWaiter &waiter) {
     std::lock_guard guard(lock);
     waiters.insert(&waiter);
     if (cancelled)
         waiter.Cancel();
 }
 
-void CancelSignal::Unregister(ReplyWaiter& waiter) {
+void CancelSignal::Unregister(ReplyWaiter &waiter) {
     std::lock_guard guard(lock);
     waiters.erase(&waiter);
 }
 
-CancelSignal& GlobalCancel() {
+CancelSignal &GlobalCancel() {
     static CancelSignal signal;
     return signal;
 }

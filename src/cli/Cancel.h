@@ -14,15 +14,15 @@ public:
     void Cancel();
     bool Cancelled() const;
     void Reset();
-    void Register(ReplyWaiter& waiter);
-    void Unregister(ReplyWaiter& waiter);
+    void Register(ReplyWaiter &waiter);
+    void Unregister(ReplyWaiter &waiter);
 
 private:
     mutable std::mutex lock;
     bool cancelled = false;
-    std::set<ReplyWaiter*> waiters;
+    std::set<ReplyWaiter *> waiters;
 };
 
-CancelSignal& GlobalCancel();
+CancelSignal &GlobalCancel();
 
 } // namespace corvanta::cli

@@ -3,14 +3,14 @@
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <memory>
-#include <thread>
 #include <optional>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 #include <variant>
-#include <fstream>
 
 #include "Cancel.h"
 #include "protocol/LineSettings.h"
@@ -109,8 +109,8 @@ struct PortRun {
 };
 
 // One module on one port: opens it, runs the command, closes it.
-int RunOnPort(const CliRequest& request, const std::string& device, bool showProgress, std::ostream& err,
-              Report& report) {
+int RunOnPort(const CliRequest &request, const std::string &device, bool showProgress, std::ostream &err,
+              Report &report) {
     Session session(err, GlobalCancel());
     if (const int code = session.Open(device, request.baud, request.parity))
         return code;
@@ -131,7 +131,7 @@ int RunOnPort(const CliRequest& request, const std::string& device, bool showPro
 }
 
 // A batch prints a line (or a JSON object) per port; messages are kept per port.
-std::string OneLine(const std::string& text) {
+std::string OneLine(const std::string &text) {
     std::string line;
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find('\n', start);
@@ -147,7 +147,7 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-int RunBatch(const CliRequest& request, const std::vector<std::string>& ports, std::ostream& out) {
+int RunBatch(const CliRequest &request, const std::vector<std::string> &ports, std::ostream &out) {
     std::vector<PortRun> runs(ports.size());
     {
         std::vector<std::jthread> workers;
@@ -161,7 +161,7 @@ int RunBatch(const CliRequest& request, const std::vector<std::string>& ports, s
     int worst = kExitOk;
     nlohmann::ordered_json all = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        const PortRun& run = runs[i];
+        const PortRun &run = runs[i];
         worst = std::max(worst, run.code);
         nlohmann::ordered_json entry = {{"port", ports[i]}, {"result", run.code == kExitOk ? "ok" : "error"}};
         if (run.code == kExitOk) {
@@ -173,7 +173,7 @@ int RunBatch(const CliRequest& request, const std::vector<std::string>& ports, s
         all.push_back(entry);
         if (!request.json) {
             std::string values;
-            for (const auto& line : run.report.Lines())
+            for (const auto &line : run.report.Lines())
                 values += (values.empty() ? "" : "; ") + line;
             out << ports[i] << ": "
                 << (run.code == kExitOk ? "ok: " + values

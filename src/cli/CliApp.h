@@ -36,14 +36,14 @@ struct CliRequest {
 // Parses and checks the arguments (without the program name), a profile to
 // apply included; opens and sends nothing. A request, or the exit code when
 // there is nothing to run (help, or bad arguments, whose message went to err).
-std::variant<CliRequest, int> ParseCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+std::variant<CliRequest, int> ParseCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 
 // Runs a checked request against its port or ports and prints the result.
-int ExecuteCli(const CliRequest& request, std::ostream& out, std::ostream& err);
+int ExecuteCli(const CliRequest &request, std::ostream &out, std::ostream &err);
 
 // Runs corvanta-cli with args (without the program name), writing results
 // to out and messages to err. Returns the exit code.
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
 
 // Ctrl-C: every wait ends, ports close, the command exits with 130. Any thread.
 void RequestCancel();

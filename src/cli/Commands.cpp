@@ -18,8 +18,8 @@ struct Setting {
     std::string label; // in messages
     std::uint8_t setCommand;
     std::uint8_t readCommand;
-    std::function<bool(FrameWriter&)> send;
-    std::function<int(const ReplyFields&)> readBack;
+    std::function<bool(FrameWriter &)> send;
+    std::function<int(const ReplyFields &)> readBack;
     int expected;
     std::function<std::string(int)> text;
     std::optional<std::pair<std::uint32_t, std::uint8_t>> newLine; // a serial write moves the module's UART
@@ -34,11 +34,14 @@ std::string SerialValueText(int value) {
 std::string Decimal(int value) { return std::to_string(value); }
 
 Setting ChannelSetting(int channel) {
-    return {"channel",      "channel",
-            CmdChannelSet,  CmdChannelRead,
-            [channel](FrameWriter& w) { return SendChannel(w, channel); },
-            [](const ReplyFields& r) { return int{r.channel}; },
-            channel,        Decimal,
+    return {"channel",
+            "channel",
+            CmdChannelSet,
+            CmdChannelRead,
+            [channel](FrameWriter &w) { return SendChannel(w, channel); },
+            [](const ReplyFields &r) { return int{r.channel}; },
+            channel,
+            Decimal,
             std::nullopt};
 }
 
@@ -48,28 +51,29 @@ Setting RfBaudSetting(std::uint32_t rate) {
             "air baud rate",
             CmdRfBaudRateSet,
             CmdRfBaudRateRead,
-            [code](FrameWriter& w) { return SendRfBaudRate(w, code); },
-            [](const ReplyFields& r) { return int{r.rfBaudCode}; },
+            [code](FrameWriter &w) { return SendRfBaudRate(w, code); },
+            [](const ReplyFields &r) { return int{r.rfBaudCode}; },
             code,
             [](int value) { return RateText(static_cast<std::uint8_t>(value)); },
             std::nullopt};
 }
 
 Setting IdSetting(int id) {
-    return {"id",          "ID",
-            CmdGuestIdSet, CmdGuestIdRead,
-            [id](FrameWriter& w) { return SendGuestId(w, id); },
-            [](const ReplyFields& r) { return int{r.GuestId()}; },
-            id,            [](int value) { return IdText(static_cast<std::uint16_t>(value)); },
+    return {"id",
+            "ID",
+            CmdGuestIdSet,
+            CmdGuestIdRead,
+            [id](FrameWriter &w) { return SendGuestId(w, id); },
+            [](const ReplyFields &r) { return int{r.GuestId()}; },
+            id,
+            [](int value) { return IdText(static_cast<std::uint16_t>(value)); },
             std::nullopt};
 }
 
 Setting PowerSetting(int level) {
-    return {"power",       "power level",
-            CmdPowerSet,   kNoReadRequest,
-            [level](FrameWriter& w) { return SendPower(w, level); },
-            nullptr,       level,
-            Decimal,       std::nullopt};
+    return {
+        "power", "power level", CmdPowerSet, kNoReadRequest, [level](FrameWriter &w) { return SendPower(w, level); },
+        nullptr, level,         Decimal,     std::nullopt};
 }
 
 Setting SerialSetting(std::uint32_t rate, std::uint8_t parity) {
@@ -78,15 +82,15 @@ Setting SerialSetting(std::uint32_t rate, std::uint8_t parity) {
             "serial parameters",
             CmdComParamSet,
             CmdComParamRead,
-            [code, parity](FrameWriter& w) { return SendComParam(w, code, parity); },
-            [](const ReplyFields& r) { return SerialValue(r.comBaudCode, r.comParity); },
+            [code, parity](FrameWriter &w) { return SendComParam(w, code, parity); },
+            [](const ReplyFields &r) { return SerialValue(r.comBaudCode, r.comParity); },
             SerialValue(code, parity),
             SerialValueText,
             std::pair{rate, parity}};
 }
 
 // Writes one setting and, when asked, reads it back to see that the module took it.
-int WriteSetting(Session& session, const Setting& setting, milliseconds timeout, bool verify, Check& check) {
+int WriteSetting(Session &session, const Setting &setting, milliseconds timeout, bool verify, Check &check) {
     int code = kExitOk;
     check = Check::Skipped;
     if (!session.Request(setting.setCommand, "write " + setting.label, timeout, setting.send, code))
@@ -133,7 +137,7 @@ std::string CheckNote(Check check) {
     }
 }
 
-void AddCheck(Report& report, Check check) {
+void AddCheck(Report &report, Check check) {
     if (check == Check::Verified)
         report.Add("verified", true);
     else if (check == Check::NotVerifiable)
@@ -141,7 +145,7 @@ void AddCheck(Report& report, Check check) {
 }
 
 // Reports a written setting under its own key; serial parameters under two.
-void AddWritten(Report& report, const Setting& setting, const std::string& line) {
+void AddWritten(Report &report, const Setting &setting, const std::string &line) {
     if (setting.newLine) {
         report.Add("serial_baud", setting.newLine->first);
         report.Add("parity", std::string(ParityName(setting.newLine->second)));
@@ -153,11 +157,11 @@ void AddWritten(Report& report, const Setting& setting, const std::string& line)
     report.Line(line);
 }
 
-std::string HumanKey(const Setting& setting) { return setting.key == "rf_baud" ? "rf-baud" : setting.key; }
+std::string HumanKey(const Setting &setting) { return setting.key == "rf_baud" ? "rf-baud" : setting.key; }
 
 } // namespace
 
-int RunRead(Session& session, const std::string& what, milliseconds timeout, Report& report) {
+int RunRead(Session &session, const std::string &what, milliseconds timeout, Report &report) {
     int code = kExitOk;
     ModuleValues values;
     const bool all = what == "all";
@@ -196,7 +200,7 @@ int RunRead(Session& session, const std::string& what, milliseconds timeout, Rep
     return kExitOk;
 }
 
-int RunWrite(Session& session, const ParsedWrite& write, milliseconds timeout, bool verify, Report& report) {
+int RunWrite(Session &session, const ParsedWrite &write, milliseconds timeout, bool verify, Report &report) {
     Setting setting = write.what == "channel"   ? ChannelSetting(write.value)
                       : write.what == "rf-baud" ? RfBaudSetting(write.rate)
                       : write.what == "serial"  ? SerialSetting(write.rate, write.parity)
@@ -217,7 +221,7 @@ int RunWrite(Session& session, const ParsedWrite& write, milliseconds timeout, b
     return kExitOk;
 }
 
-int RunProfileApply(Session& session, const Profile& profile, milliseconds timeout, bool verify, Report& report) {
+int RunProfileApply(Session &session, const Profile &profile, milliseconds timeout, bool verify, Report &report) {
     // Serial parameters go last: they move the module's UART away from this port's setting.
     std::vector<Setting> settings;
     if (profile.channel)
@@ -233,7 +237,7 @@ int RunProfileApply(Session& session, const Profile& profile, milliseconds timeo
 
     nlohmann::ordered_json changed = nlohmann::ordered_json::array();
     bool allVerified = true;
-    for (const Setting& setting : settings) {
+    for (const Setting &setting : settings) {
         // What the module holds now, so the report can say what changed.
         std::optional<int> before;
         if (setting.readCommand != kNoReadRequest) {
@@ -276,8 +280,8 @@ SearchOrder SearchOrderFrom(std::uint32_t rate, std::uint8_t parity) {
     return order;
 }
 
-int RunSearch(Session& session, const SearchOrder& order, milliseconds interval, bool showProgress, Report& report) {
-    std::ostream& err = session.Err();
+int RunSearch(Session &session, const SearchOrder &order, milliseconds interval, bool showProgress, Report &report) {
+    std::ostream &err = session.Err();
     auto setting = [&](std::size_t i) {
         return std::to_string(order[i].first) + " " + std::string(ParityName(order[i].second));
     };

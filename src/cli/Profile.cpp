@@ -10,7 +10,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::int64_t WholeNumber(const std::string& file, const Json& value, const std::string& key, std::int64_t low,
+std::int64_t WholeNumber(const std::string &file, const Json &value, const std::string &key, std::int64_t low,
                          std::int64_t high) {
     if (!value.is_number_integer() || value.get<std::int64_t>() < low || value.get<std::int64_t>() > high)
         throw ProfileError(file + ": \"" + key + "\" must be a whole number from " + std::to_string(low) + " to " +
@@ -18,7 +18,7 @@ std::int64_t WholeNumber(const std::string& file, const Json& value, const std::
     return value.get<std::int64_t>();
 }
 
-std::uint32_t Rate(const std::string& file, const Json& value, const std::string& key) {
+std::uint32_t Rate(const std::string &file, const Json &value, const std::string &key) {
     if (!value.is_number_integer() || !IsSupportedBaudRate(static_cast<std::uint32_t>(value.get<std::int64_t>())) ||
         value.get<std::int64_t>() < 0)
         throw ProfileError(file + ": \"" + key + "\" must be one of 1200, 2400, 4800, 9600, 19200, 38400, 57600, " +
@@ -28,14 +28,14 @@ std::uint32_t Rate(const std::string& file, const Json& value, const std::string
 
 } // namespace
 
-Profile LoadProfile(const std::string& path) {
+Profile LoadProfile(const std::string &path) {
     std::ifstream in(path);
     if (!in)
         throw ProfileError("cannot read profile " + path);
     Json doc;
     try {
         doc = Json::parse(in);
-    } catch (const Json::exception& e) {
+    } catch (const Json::exception &e) {
         throw ProfileError(path + " is not valid JSON: " + e.what());
     }
     if (!doc.is_object())
@@ -47,7 +47,7 @@ Profile LoadProfile(const std::string& path) {
                            doc["format"].dump());
 
     Profile profile;
-    for (const auto& [key, value] : doc.items()) {
+    for (const auto &[key, value] : doc.items()) {
         if (value.is_null())
             throw ProfileError(path + ": \"" + key + "\" has no value");
         if (key == "format") {
@@ -86,10 +86,10 @@ Profile LoadProfile(const std::string& path) {
     return profile;
 }
 
-std::string ProfileText(const nlohmann::ordered_json& values) {
+std::string ProfileText(const nlohmann::ordered_json &values) {
     Json doc = Json::object();
     doc["format"] = kProfileFormat;
-    for (const auto& [key, value] : values.items())
+    for (const auto &[key, value] : values.items())
         doc[key] = value;
     return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }

@@ -27,9 +27,9 @@ struct ProfileError : std::runtime_error {
 inline constexpr int kProfileFormat = 1;
 
 // Reads and checks a whole profile before anything is sent.
-Profile LoadProfile(const std::string& path);
+Profile LoadProfile(const std::string &path);
 
 // The profile text for what was read from a module: the keys of --json plus "format".
-std::string ProfileText(const nlohmann::ordered_json& values);
+std::string ProfileText(const nlohmann::ordered_json &values);
 
 } // namespace corvanta::cli

@@ -9,7 +9,9 @@
 namespace corvanta::cli {
 namespace {
 
-std::string WithNote(std::string line, const std::string& note) { return note.empty() ? line : line + " (" + note + ")"; }
+std::string WithNote(std::string line, const std::string &note) {
+    return note.empty() ? line : line + " (" + note + ")";
+}
 
 // A value the module sent that names nothing known is shown as it came, never mapped to a made-up one.
 nlohmann::ordered_json RateJson(std::uint8_t code) {
@@ -36,7 +38,7 @@ std::string IdText(std::uint16_t id) {
     return text;
 }
 
-void Report::Channel(std::uint8_t channel, std::optional<std::uint8_t> band, const std::string& note) {
+void Report::Channel(std::uint8_t channel, std::optional<std::uint8_t> band, const std::string &note) {
     std::string line = "channel: " + std::to_string(channel);
     Add("channel", channel);
     if (band) {
@@ -53,24 +55,24 @@ void Report::Band(std::uint8_t band) {
     Line("band: " + std::to_string(band));
 }
 
-void Report::RfBaud(std::uint8_t code, const std::string& note) {
+void Report::RfBaud(std::uint8_t code, const std::string &note) {
     Add("rf_baud", RateJson(code));
     Line(WithNote("rf-baud: " + RateText(code), note));
 }
 
-void Report::Serial(std::uint8_t baudCode, std::uint8_t parityCode, const std::string& note) {
+void Report::Serial(std::uint8_t baudCode, std::uint8_t parityCode, const std::string &note) {
     const std::string_view parity = ParityName(parityCode);
     Add("serial_baud", RateJson(baudCode));
     Add("parity", parity.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(std::string(parity)));
     Line(WithNote("serial: " + SerialText(baudCode, parityCode), note));
 }
 
-void Report::Id(std::uint16_t id, const std::string& note) {
+void Report::Id(std::uint16_t id, const std::string &note) {
     Add("id", id);
     Line(WithNote("id: " + IdText(id), note));
 }
 
-void Report::Values(const ModuleValues& values) {
+void Report::Values(const ModuleValues &values) {
     if (values.channel)
         Channel(*values.channel, values.band);
     if (values.band)
@@ -83,12 +85,12 @@ void Report::Values(const ModuleValues& values) {
         Id(*values.id);
 }
 
-void Report::Print(std::ostream& out, bool asJson) const {
+void Report::Print(std::ostream &out, bool asJson) const {
     if (asJson) {
         out << json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
         return;
     }
-    for (const auto& line : lines)
+    for (const auto &line : lines)
         out << line << '\n';
 }
 

@@ -4,7 +4,7 @@
 
 namespace corvanta::cli {
 
-Session::Session(std::ostream& err, CancelSignal& cancel) : err(err), cancel(cancel) {
+Session::Session(std::ostream &err, CancelSignal &cancel) : err(err), cancel(cancel) {
     cancel.Register(waiter);
     port.SetNotifyWindow(&waiter, 1);
 }
@@ -14,7 +14,7 @@ Session::~Session() {
     cancel.Unregister(waiter);
 }
 
-int Session::Open(const std::string& path, std::uint32_t baud, std::uint8_t parity) {
+int Session::Open(const std::string &path, std::uint32_t baud, std::uint8_t parity) {
     device = path;
     if (device.empty()) {
         simulator = std::make_unique<sim::SimulatedModule>();
@@ -40,10 +40,10 @@ int Session::Retime(std::uint32_t baud, std::uint8_t parity) {
     return kExitPort;
 }
 
-std::optional<ReplyFields> Session::Read(std::uint8_t command, const std::string& what,
-                                         std::chrono::milliseconds timeout, int& code) {
+std::optional<ReplyFields> Session::Read(std::uint8_t command, const std::string &what,
+                                         std::chrono::milliseconds timeout, int &code) {
     return Request(
-        command, what, timeout, [command](FrameWriter& writer) { return SendReadRequest(writer, command); }, code);
+        command, what, timeout, [command](FrameWriter &writer) { return SendReadRequest(writer, command); }, code);
 }
 
 int Session::WriteFailed() {
@@ -51,7 +51,7 @@ int Session::WriteFailed() {
     return kExitPort;
 }
 
-int Session::NoReply(const std::string& what, std::chrono::milliseconds timeout, bool quiet) {
+int Session::NoReply(const std::string &what, std::chrono::milliseconds timeout, bool quiet) {
     if (waiter.Cancelled())
         return kExitCancelled;
     if (const auto lost = waiter.Lost()) {

@@ -29,28 +29,27 @@ enum ExitCode : int {
 // err, each a line starting with "corvanta-cli: ".
 class Session {
 public:
-
-    Session(std::ostream& err, CancelSignal& cancel);
+    Session(std::ostream &err, CancelSignal &cancel);
     ~Session();
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
 
     // Opens device, or a simulated module of its own when device is empty.
-    int Open(const std::string& device, std::uint32_t baud, std::uint8_t parity);
+    int Open(const std::string &device, std::uint32_t baud, std::uint8_t parity);
     // Re-times the open port in place.
     int Retime(std::uint32_t baud, std::uint8_t parity);
 
     // Sends one request and waits for the reply with the same command code;
     // replies to anything else are ignored. On failure code says why.
     template <typename SendRequest>
-    std::optional<ReplyFields> Request(std::uint8_t command, const std::string& what, std::chrono::milliseconds timeout,
-                                       SendRequest send, int& code, bool quietTimeout = false) {
+    std::optional<ReplyFields> Request(std::uint8_t command, const std::string &what, std::chrono::milliseconds timeout,
+                                       SendRequest send, int &code, bool quietTimeout = false) {
         waiter.Clear();
         if (waiter.Cancelled()) {
             code = kExitCancelled;
             return std::nullopt;
         }
-        if (!send(static_cast<FrameWriter&>(port))) {
+        if (!send(static_cast<FrameWriter &>(port))) {
             code = WriteFailed();
             return std::nullopt;
         }
@@ -59,18 +58,18 @@ public:
             code = NoReply(what, timeout, quietTimeout);
         return reply;
     }
-    std::optional<ReplyFields> Read(std::uint8_t command, const std::string& what, std::chrono::milliseconds timeout,
-                                    int& code);
+    std::optional<ReplyFields> Read(std::uint8_t command, const std::string &what, std::chrono::milliseconds timeout,
+                                    int &code);
 
-    const std::string& Device() const { return device; }
-    std::ostream& Err() { return err; }
+    const std::string &Device() const { return device; }
+    std::ostream &Err() { return err; }
 
 private:
     int WriteFailed();
-    int NoReply(const std::string& what, std::chrono::milliseconds timeout, bool quiet);
+    int NoReply(const std::string &what, std::chrono::milliseconds timeout, bool quiet);
 
-    std::ostream& err;
-    CancelSignal& cancel;
+    std::ostream &err;
+    CancelSignal &cancel;
     std::unique_ptr<sim::SimulatedModule> simulator; // outlives the port, which closes first
     ReplyWaiter waiter;
     NerloSerial port;
