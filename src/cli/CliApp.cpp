@@ -13,6 +13,7 @@
 #include <variant>
 
 #include "Cancel.h"
+#include "PortsReport.h"
 #include "protocol/LineSettings.h"
 #include "serial/CXSerial.h"
 
@@ -326,16 +327,7 @@ std::variant<CliRequest, int> ParseCli(const std::vector<std::string> &args, std
 
 int ExecuteCli(const CliRequest &request, std::ostream &out, std::ostream &err) {
     if (request.command == Command::Ports) {
-        const auto list = ListSerialPorts();
-        if (request.json) {
-            out << nlohmann::ordered_json(list).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-                << '\n';
-        } else if (list.empty()) {
-            err << "corvanta-cli: no serial ports found\n";
-        } else {
-            for (const auto &name : list)
-                out << name << '\n';
-        }
+        PrintPorts(DescribeSerialPorts(), request.json, out, err);
         return kExitOk;
     }
     std::vector<std::string> ports = request.ports;

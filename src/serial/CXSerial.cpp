@@ -203,4 +203,6 @@ int ProbePort(const std::string &device) {
 
 std::vector<std::string> ListSerialPorts() { return platform::ListPorts(); }
 
+std::vector<PortInfo> DescribeSerialPorts() { return platform::DescribePorts(); }
+
 } // namespace corvanta

@@ -111,4 +111,7 @@ int ProbePort(const std::string &device);
 // Serial devices present now, in natural order, found without opening any.
 std::vector<std::string> ListSerialPorts();
 
+// The same ports with their driver, USB identity and stable alias, opening none.
+std::vector<PortInfo> DescribeSerialPorts();
+
 } // namespace corvanta

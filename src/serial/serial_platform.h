@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "PortInfo.h"
 #include "SerialError.h"
 
 namespace corvanta::platform {
@@ -50,5 +51,8 @@ void Wake(Port &port);
 
 // Serial devices present now, found without opening any of them.
 std::vector<std::string> ListPorts();
+
+// The same devices with what sysfs (or the OS) tells about each, opening none.
+std::vector<PortInfo> DescribePorts();
 
 } // namespace corvanta::platform
