@@ -253,6 +253,12 @@ TEST(Cli, SimulateReadsTheBuiltInModule) {
     EXPECT_EQ(r.out.rfind("channel: 5 (433.0682MHz)\nband: 2\n", 0), 0u) << r.out;
 }
 
+TEST(Cli, ProgramOptionsMayFollowTheCommand) {
+    const CliResult r = Invoke({"--simulate", "read", "channel", "--json"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"channel\":5}\n");
+}
+
 TEST(Cli, HelpExitsZeroAndNamesTheCommands) {
     const CliResult r = Invoke({"--help"});
     EXPECT_EQ(r.code, 0);

@@ -165,6 +165,7 @@ TEST(Profile, BadFilesAreRejectedBeforeAnythingIsSent) {
         {"negative.json", R"({"format":1,"id":-1})", "\"id\" must be a whole number"},
         {"text.json", R"({"format":1,"power":"7"})", "\"power\" must be a whole number from 1 to 7"},
         {"rate.json", R"({"format":1,"rf_baud":14400})", "\"rf_baud\" must be one of"},
+        {"wide.json", R"({"format":1,"serial_baud":4294976896,"parity":"none"})", "not 4294976896"},
         {"parity.json", R"({"format":1,"serial_baud":9600,"parity":"mark"})", "\"parity\" must be"},
         {"half.json", R"({"format":1,"serial_baud":9600})", "\"serial_baud\" needs \"parity\" too"},
         {"format.json", R"({"format":2,"channel":3})", "\"format\" must be 1, not 2"},

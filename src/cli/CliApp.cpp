@@ -192,6 +192,8 @@ int RunBatch(const CliRequest &request, const std::vector<std::string> &ports, s
 std::variant<CliRequest, int> ParseCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
     CLI::App app{"Configures wireless serial (RF) transceiver modules on a serial port.", "corvanta-cli"};
     app.require_subcommand(1);
+    // Options of the whole program may also come after the command ("read all --json").
+    app.fallthrough();
     GlobalOptions options;
     app.add_option("-p,--port", options.ports,
                    "Serial device of a module, e.g. /dev/ttyUSB0; repeat it to run on several modules at once")
@@ -280,6 +282,8 @@ std::variant<CliRequest, int> ParseCli(const std::vector<std::string> &args, std
             request.command = Command::Write;
             request.write = ParseWrite(writeRequest);
         } else if (save->parsed()) {
+            if (profileFile.empty())
+                throw UsageError{"profile save needs a file name"};
             request.command = Command::ProfileSave;
             request.profilePath = profileFile;
         } else if (apply->parsed()) {

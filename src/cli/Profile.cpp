@@ -1,6 +1,7 @@
 #include "Profile.h"
 
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "protocol/LineSettings.h"
@@ -19,11 +20,13 @@ std::int64_t WholeNumber(const std::string &file, const Json &value, const std::
 }
 
 std::uint32_t Rate(const std::string &file, const Json &value, const std::string &key) {
-    if (!value.is_number_integer() || !IsSupportedBaudRate(static_cast<std::uint32_t>(value.get<std::int64_t>())) ||
-        value.get<std::int64_t>() < 0)
+    // Checked as the 64-bit number it is: cut to 32 bits first, 2^32 + 9600 would pass as 9600.
+    const std::int64_t rate = value.is_number_integer() ? value.get<std::int64_t>() : -1;
+    if (rate < 0 || rate > std::numeric_limits<std::uint32_t>::max() ||
+        !IsSupportedBaudRate(static_cast<std::uint32_t>(rate)))
         throw ProfileError(file + ": \"" + key + "\" must be one of 1200, 2400, 4800, 9600, 19200, 38400, 57600, " +
                            "115200, not " + value.dump());
-    return static_cast<std::uint32_t>(value.get<std::int64_t>());
+    return static_cast<std::uint32_t>(rate);
 }
 
 } // namespace
