@@ -5,8 +5,8 @@
 
 namespace corvanta::ui {
 
-TCSpinButton::TCSpinButton(QWidget* parent) : QWidget(parent), up(new QToolButton(this)), down(new QToolButton(this)) {
-    auto* layout = new QVBoxLayout(this);
+TCSpinButton::TCSpinButton(QWidget *parent) : QWidget(parent), up(new QToolButton(this)), down(new QToolButton(this)) {
+    auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     for (auto [button, arrow] : {std::pair{up, Qt::UpArrow}, std::pair{down, Qt::DownArrow}}) {

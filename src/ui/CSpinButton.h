@@ -10,17 +10,17 @@ namespace corvanta::ui {
 class TCSpinButton : public QWidget {
     Q_OBJECT
 public:
-    explicit TCSpinButton(QWidget* parent = nullptr);
-    QToolButton* upButton() const { return up; }
-    QToolButton* downButton() const { return down; }
+    explicit TCSpinButton(QWidget *parent = nullptr);
+    QToolButton *upButton() const { return up; }
+    QToolButton *downButton() const { return down; }
 
 signals:
     void UpClick();
     void DownClick();
 
 private:
-    QToolButton* up;
-    QToolButton* down;
+    QToolButton *up;
+    QToolButton *down;
 };
 
 } // namespace corvanta::ui

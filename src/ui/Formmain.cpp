@@ -19,11 +19,13 @@ const QString kBoxC = QStringLiteral("Operand Fail,Please Check the Param");
 const QString kFailure = QStringLiteral("Failure");
 
 // Selects a position; one outside the list leaves the box without selection.
-void Select(QComboBox* box, int position) { box->setCurrentIndex(position >= 0 && position < box->count() ? position : -1); }
+void Select(QComboBox *box, int position) {
+    box->setCurrentIndex(position >= 0 && position < box->count() ? position : -1);
+}
 
 QString FiveDigits(int value) { return QString::asprintf("%05d", value); }
 
-const char* const kStyle = R"(
+const char *const kStyle = R"(
 QWidget { font-family: "Liberation Sans", "Nimbus Sans", Arial; font-size: 11px; }
 #suiForm1 { background: rgb(251, 251, 251); border: 1px solid black; }
 #suiImagePanel1 { background: rgb(166, 202, 240); }
@@ -36,14 +38,14 @@ QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 3px; }
 
 } // namespace
 
-TForm1::TForm1(PortSources ports, QWidget* parent)
+TForm1::TForm1(PortSources ports, QWidget *parent)
     : QWidget(parent), replyMessage(RegisterWindowMessage("NerloSerial_MSG_RECV_1")),
       portLostMessage(RegisterWindowMessage("Corvanta_PortLost")), portSources(std::move(ports)),
       notifier(this, portLostMessage) {
     ui.setupUi(this);
     setFixedSize(411, 512);
     setStyleSheet(QString::fromLatin1(kStyle));
-    for (QComboBox* box : {ui.suiComboBox_Channel, ui.suiComboBox_RfBaudRate, ui.suiComboBox_ComBaudRate,
+    for (QComboBox *box : {ui.suiComboBox_Channel, ui.suiComboBox_RfBaudRate, ui.suiComboBox_ComBaudRate,
                            ui.suiComboBox_ComVerify, ui.suiComboBox_Power})
         box->setCurrentIndex(-1);
 
@@ -77,39 +79,41 @@ TForm1::~TForm1() { serialPort.Close(); }
 
 void TForm1::FormCreate() {
     // Ports are listed from the system's records: opening each one would pulse its DTR and RTS.
-    auto& list = serialPort.portList;
+    auto &list = serialPort.portList;
     list.clear();
-    auto add = [&list](const std::string& port) {
+    auto add = [&list](const std::string &port) {
         if (std::find(list.begin(), list.end(), port) == list.end())
             list.push_back(port);
     };
-    for (const auto& port : portSources.first)
+    for (const auto &port : portSources.first)
         add(port);
     if (portSources.discover)
-        for (const auto& port : ListSerialPorts())
+        for (const auto &port : ListSerialPorts())
             add(port);
-    for (const auto& port : portSources.extra)
+    for (const auto &port : portSources.extra)
         add(port);
     firstShow = true;
 }
 
-void TForm1::setStatusText(const QString& text) { ui.suiImagePanel2->setText(text); }
+void TForm1::setStatusText(const QString &text) { ui.suiImagePanel2->setText(text); }
 
-QString TForm1::statusLine() const { return QStringLiteral("   ") + portStatus + QStringLiteral("    ") + actionStatus; }
+QString TForm1::statusLine() const {
+    return QStringLiteral("   ") + portStatus + QStringLiteral("    ") + actionStatus;
+}
 
-void TForm1::setPortStatus(const QString& text) {
+void TForm1::setPortStatus(const QString &text) {
     portStatus = text;
     setStatusText(statusLine());
 }
 
-void TForm1::setActionStatus(const QString& text) {
+void TForm1::setActionStatus(const QString &text) {
     actionStatus = text;
     setStatusText(statusLine());
 }
 
-void TForm1::box(const QString& text, const QString& title) { ShowMessageBox(this, text, title); }
+void TForm1::box(const QString &text, const QString &title) { ShowMessageBox(this, text, title); }
 
-void TForm1::sendFailed(bool sent, const QString& text, const QString& title) {
+void TForm1::sendFailed(bool sent, const QString &text, const QString &title) {
     if (!sent)
         box(text, title);
 }
@@ -117,8 +121,8 @@ void TForm1::sendFailed(bool sent, const QString& text, const QString& title) {
 void TForm1::suiButton1Click() {
     if (firstShow) {
         firstShow = false;
-        QComboBox* ports = Form2->controls().suiComboBox_ComPort;
-        for (const auto& port : serialPort.portList)
+        QComboBox *ports = Form2->controls().suiComboBox_ComPort;
+        for (const auto &port : serialPort.portList)
             ports->addItem(QString::fromStdString(port));
         if (ports->count() > 0)
             ports->setCurrentIndex(0);
@@ -238,20 +242,20 @@ void TForm1::ShowChannelFrequency(int channelIndex) {
     ui.suiEdit_Frequency->setText(frequencyText);
 }
 
-bool TForm1::event(QEvent* e) {
+bool TForm1::event(QEvent *e) {
     const auto type = static_cast<std::uint32_t>(e->type());
     if (replyMessage != 0 && type == replyMessage) {
-        OnModuleReply(static_cast<ReplyEvent*>(e)->reply);
+        OnModuleReply(static_cast<ReplyEvent *>(e)->reply);
         return true;
     }
     if (portLostMessage != 0 && type == portLostMessage) {
-        OnPortLost(static_cast<PortLostEvent*>(e)->error);
+        OnPortLost(static_cast<PortLostEvent *>(e)->error);
         return true;
     }
     return QWidget::event(e);
 }
 
-void TForm1::OnModuleReply(const ReplyFields& reply) {
+void TForm1::OnModuleReply(const ReplyFields &reply) {
     lastReply = reply;
     QString success;
     switch (reply.lastCommand) {
@@ -301,8 +305,9 @@ void TForm1::OnModuleReply(const ReplyFields& reply) {
     setActionStatus(success);
 }
 
-void TForm1::OnPortLost(const SerialError&) {
-    if (!serialPort.IsOpen())
+void TForm1::OnPortLost(const SerialError &) {
+    // A notice that arrives after another port was opened is about a port that is already gone.
+    if (!serialPort.IsOpen() || !serialPort.IsLost())
         return;
     serialPort.Close();
     setPortStatus(QStringLiteral("Port lost:") + portDescription);
@@ -313,7 +318,7 @@ void TForm1::OnPortLost(const SerialError&) {
 void TForm1::suiButton2Click() {
     Timer1.start();
     searchEnding = false;
-    auto& dialog = Form2->controls();
+    auto &dialog = Form2->controls();
     serialPort.portChoice.baud = static_cast<std::uint8_t>(dialog.suiComboBox_BaudRate->currentIndex());
     serialPort.portChoice.parity = static_cast<std::uint8_t>(dialog.suiComboBox_Verify->currentIndex());
     setActionStatus(QStringLiteral("Scanning Radio ..."));
@@ -335,7 +340,7 @@ void TForm1::Timer1Timer() {
         box(noModule, kFailure);
         return;
     }
-    const PortChoice& choice = serialPort.portChoice;
+    const PortChoice &choice = serialPort.portChoice;
     Form2->setParamIndex(choice.port, choice.baud, choice.parity);
     Form2->openCom();
     setActionStatus(QStringLiteral("Scanning the radio stations..."));
@@ -355,8 +360,8 @@ void TForm1::Timer1Timer() {
 }
 
 bool TForm1::advancePortChoice() {
-    PortChoice& choice = serialPort.portChoice;
-    const auto& dialog = Form2->controls();
+    PortChoice &choice = serialPort.portChoice;
+    const auto &dialog = Form2->controls();
     ++choice.parity;
     if (choice.parity < dialog.suiComboBox_Verify->count())
         return true;

@@ -31,28 +31,28 @@ class TForm1 : public QWidget {
 public:
     static constexpr int kSearchIntervalMs = 800;
 
-    explicit TForm1(PortSources ports = {}, QWidget* parent = nullptr);
+    explicit TForm1(PortSources ports = {}, QWidget *parent = nullptr);
     ~TForm1() override;
 
     // The port settings dialog, created right after this window.
-    void setDialog(TForm2* dialog) { Form2 = dialog; }
+    void setDialog(TForm2 *dialog) { Form2 = dialog; }
 
-    void setStatusText(const QString& text);
-    void setPortStatus(const QString& text);
-    void setActionStatus(const QString& text);
+    void setStatusText(const QString &text);
+    void setPortStatus(const QString &text);
+    void setActionStatus(const QString &text);
     QString statusLine() const;
     // The port and line last opened or tried, for the lost-port message.
-    void setPortDescription(const QString& description) { portDescription = description; }
+    void setPortDescription(const QString &description) { portDescription = description; }
 
-    NerloSerial& serial() { return serialPort; }
-    Ui::TForm1& controls() { return ui; }
-    QTimer& searchTimer() { return Timer1; }
+    NerloSerial &serial() { return serialPort; }
+    Ui::TForm1 &controls() { return ui; }
+    QTimer &searchTimer() { return Timer1; }
     std::uint32_t replyMessageId() const { return replyMessage; }
-    const QString& frequency() const { return frequencyText; }
+    const QString &frequency() const { return frequencyText; }
 
     bool advancePortChoice();
     void ShowChannelFrequency(int channelIndex);
-    void OnModuleReply(const ReplyFields& reply);
+    void OnModuleReply(const ReplyFields &reply);
 
 public slots:
     void FormCreate();
@@ -76,13 +76,13 @@ public slots:
 
 protected:
     // The window's message dispatch: replies and a lost port arrive here.
-    bool event(QEvent* e) override;
+    bool event(QEvent *e) override;
 
 private:
-    void box(const QString& text, const QString& title);
-    void sendFailed(bool sent, const QString& text, const QString& title);
+    void box(const QString &text, const QString &title);
+    void sendFailed(bool sent, const QString &text, const QString &title);
     void stepGuestId(int step);
-    void OnPortLost(const SerialError& error);
+    void OnPortLost(const SerialError &error);
 
     Ui::TForm1 ui;
     QString portStatus;
@@ -98,7 +98,7 @@ private:
     bool searchEnding = false;
     PortSources portSources;
     QTimer Timer1;
-    TForm2* Form2 = nullptr;
+    TForm2 *Form2 = nullptr;
     EventNotifyTarget notifier;
     // Last member: destroyed first, so the receive thread ends before anything it posts to goes.
     NerloSerial serialPort;

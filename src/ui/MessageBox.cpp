@@ -7,14 +7,14 @@
 namespace corvanta::ui {
 namespace {
 
-MessageBoxHook& Hook() {
+MessageBoxHook &Hook() {
     static MessageBoxHook hook;
     return hook;
 }
 
 } // namespace
 
-void ShowMessageBox(QWidget* parent, const QString& text, const QString& title) {
+void ShowMessageBox(QWidget *parent, const QString &text, const QString &title) {
     if (Hook()) {
         Hook()(text, title);
         return;
@@ -25,7 +25,7 @@ void ShowMessageBox(QWidget* parent, const QString& text, const QString& title) 
 
 void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
 
-std::optional<int> StrToInt(const QString& text) {
+std::optional<int> StrToInt(const QString &text) {
     qsizetype i = 0;
     while (i < text.size() && text[i] == QLatin1Char(' '))
         ++i;
@@ -50,7 +50,7 @@ std::optional<int> StrToInt(const QString& text) {
     return static_cast<int>(value);
 }
 
-void ShowNotAnInteger(QWidget* parent, const QString& text) {
+void ShowNotAnInteger(QWidget *parent, const QString &text) {
     ShowMessageBox(parent, QStringLiteral("'%1' is not a valid integer value").arg(text),
                    QCoreApplication::applicationName());
 }

@@ -5,16 +5,17 @@
 
 namespace corvanta::ui {
 
-TForm2::TForm2(TForm1& main, QWidget* parent) : QDialog(parent), Form1(main) {
+TForm2::TForm2(TForm1 &main, QWidget *parent) : QDialog(parent), Form1(main) {
     ui.setupUi(this);
     setFixedSize(308, 253);
-    setStyleSheet(QStringLiteral("QWidget { font-family: \"Liberation Sans\", \"Nimbus Sans\", Arial; font-size: 11px; } #suiForm1 { background: rgb(251, 251, 251); border: 1px solid black; }"));
+    setStyleSheet(QStringLiteral("QWidget { font-family: \"Liberation Sans\", \"Nimbus Sans\", Arial; font-size: 11px; "
+                                 "} #suiForm1 { background: rgb(251, 251, 251); border: 1px solid black; }"));
     connect(ui.suiButton_Open, &QPushButton::clicked, this, &TForm2::suiButton_OpenClick);
     connect(ui.suiButton_Close, &QPushButton::clicked, this, &TForm2::suiButton_CloseClick);
     connect(ui.suiButton_Cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TForm2::showEvent(QShowEvent* e) {
+void TForm2::showEvent(QShowEvent *e) {
     QDialog::showEvent(e);
     FormShow();
 }
@@ -50,19 +51,19 @@ int TForm2::openCom() {
 
 void TForm2::setParamIndex(int portIndex, int baudIndex, int parityIndex) {
     const struct {
-        QComboBox* box;
+        QComboBox *box;
         int index;
     } lists[] = {{ui.suiComboBox_ComPort, portIndex},
                  {ui.suiComboBox_BaudRate, baudIndex},
                  {ui.suiComboBox_Verify, parityIndex}};
-    for (const auto& list : lists)
+    for (const auto &list : lists)
         list.box->setCurrentIndex(list.index >= list.box->count() ? list.box->count() - 1 : list.index);
 }
 
 void TForm2::suiButton_OpenClick() {
     switch (openCom()) {
     case 0: {
-        PortChoice& choice = Form1.serial().portChoice;
+        PortChoice &choice = Form1.serial().portChoice;
         choice.port = static_cast<std::uint8_t>(ui.suiComboBox_ComPort->currentIndex());
         choice.baud = static_cast<std::uint8_t>(ui.suiComboBox_BaudRate->currentIndex());
         choice.parity = static_cast<std::uint8_t>(ui.suiComboBox_Verify->currentIndex());

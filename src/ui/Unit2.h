@@ -13,13 +13,13 @@ class TForm1;
 class TForm2 : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm2(TForm1& main, QWidget* parent = nullptr);
+    explicit TForm2(TForm1 &main, QWidget *parent = nullptr);
 
     // 0: port open with the chosen settings; -1: cannot open; -2: a list has no selection.
     int openCom();
     void setParamIndex(int portIndex, int baudIndex, int parityIndex);
     void setCurStats(bool opened);
-    Ui::TForm2& controls() { return ui; }
+    Ui::TForm2 &controls() { return ui; }
 
 public slots:
     void FormShow();
@@ -27,11 +27,11 @@ public slots:
     void suiButton_CloseClick();
 
 protected:
-    void showEvent(QShowEvent* e) override;
+    void showEvent(QShowEvent *e) override;
 
 private:
     Ui::TForm2 ui;
-    TForm1& Form1;
+    TForm1 &Form1;
 };
 
 } // namespace corvanta::ui

@@ -6,7 +6,7 @@
 
 namespace corvanta::ui {
 
-std::uint32_t RegisterWindowMessage(const std::string& name) {
+std::uint32_t RegisterWindowMessage(const std::string &name) {
     static std::mutex lock;
     static std::map<std::string, std::uint32_t> registered;
     std::lock_guard guard(lock);
@@ -19,11 +19,11 @@ std::uint32_t RegisterWindowMessage(const std::string& name) {
     return id;
 }
 
-void EventNotifyTarget::PostReplyMessage(std::uint32_t messageId, const ReplyFields& reply) {
+void EventNotifyTarget::PostReplyMessage(std::uint32_t messageId, const ReplyFields &reply) {
     QCoreApplication::postEvent(window, new ReplyEvent(messageId, reply));
 }
 
-void EventNotifyTarget::PostPortLost(const SerialError& error) {
+void EventNotifyTarget::PostPortLost(const SerialError &error) {
     QCoreApplication::postEvent(window, new PortLostEvent(portLostMessage, error));
 }
 

@@ -14,19 +14,19 @@ namespace corvanta::ui {
 // The id registered under a name, the same for the same name for the whole
 // run; 0 when Qt has no event type left. Qt's custom event types stand in
 // for registered window messages.
-std::uint32_t RegisterWindowMessage(const std::string& name);
+std::uint32_t RegisterWindowMessage(const std::string &name);
 
 // One complete reply, carried as a copy so that its handler sees exactly one frame.
 class ReplyEvent : public QEvent {
 public:
-    ReplyEvent(std::uint32_t messageId, const ReplyFields& reply)
+    ReplyEvent(std::uint32_t messageId, const ReplyFields &reply)
         : QEvent(static_cast<QEvent::Type>(messageId)), reply(reply) {}
     const ReplyFields reply;
 };
 
 class PortLostEvent : public QEvent {
 public:
-    PortLostEvent(std::uint32_t messageId, const SerialError& error)
+    PortLostEvent(std::uint32_t messageId, const SerialError &error)
         : QEvent(static_cast<QEvent::Type>(messageId)), error(error) {}
     const SerialError error;
 };
@@ -35,12 +35,13 @@ public:
 // the receive thread, since postEvent is.
 class EventNotifyTarget : public NotifyTarget {
 public:
-    EventNotifyTarget(QObject* window, std::uint32_t portLostMessage) : window(window), portLostMessage(portLostMessage) {}
-    void PostReplyMessage(std::uint32_t messageId, const ReplyFields& reply) override;
-    void PostPortLost(const SerialError& error) override;
+    EventNotifyTarget(QObject *window, std::uint32_t portLostMessage)
+        : window(window), portLostMessage(portLostMessage) {}
+    void PostReplyMessage(std::uint32_t messageId, const ReplyFields &reply) override;
+    void PostPortLost(const SerialError &error) override;
 
 private:
-    QObject* window;
+    QObject *window;
     std::uint32_t portLostMessage;
 };
 

@@ -7,7 +7,7 @@
 #include "Unit2.h"
 #include "sim/SimulatedModule.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvanta"));
 
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     cli.add_flag("--simulate", simulate, "Offer a simulated module (9600 baud, no parity, band 2, channel 5) first");
     try {
         cli.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
+    } catch (const CLI::ParseError &e) {
         return cli.exit(e) == 0 ? 0 : 2;
     }
 
