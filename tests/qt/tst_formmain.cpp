@@ -606,6 +606,10 @@ void TstFormmain::writeGuestId_data() {
     QTest::newRow("65535") << "65535"
                            << Bytes({0xAF, 0xAF, 0x00, 0x00, 0xAF, 0x80, 0x0C, 0x02, 0xFF, 0xFF, 0x99, 0x0D, 0x0A})
                            << none << "Setting Client ID...";
+    QTest::newRow("leading blanks") << "  258"
+                                    << Bytes({0xAF, 0xAF, 0x00, 0x00, 0xAF, 0x80, 0x0C, 0x02, 0x01, 0x02, 0x9E, 0x0D,
+                                              0x0A})
+                                    << none << "Setting Client ID...";
     QTest::newRow("empty") << "" << QByteArray() << none << " ";
     QTest::newRow("12a") << "12a" << QByteArray() << Box{"'12a' is not a valid integer value", title}
                          << "Setting Client ID...";
