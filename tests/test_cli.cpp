@@ -4,39 +4,25 @@
 
 #include <csignal>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-#include "cli/CliApp.h"
 #include "serial/NerloSerial.h"
 #include "sim/SimulatedModule.h"
+#include "support/CliRun.h"
 
 namespace {
 
-using corvanta::cli::RunCli;
-
-struct CliResult {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-CliResult Invoke(const std::vector<std::string> &args) {
-    std::ostringstream out, err;
-    const int code = RunCli(args, out, err);
-    return {code, out.str(), err.str()};
-}
+using corvanta::test::CliResult;
+using corvanta::test::Invoke;
 
 class CliAgainstModule : public ::testing::Test {
 protected:
     void StartModule(corvanta::sim::ModuleState state, bool silent = false) {
-        corvanta::sim::SimOptions options;
-        options.state = state;
-        options.silent = silent;
-        module = std::make_unique<corvanta::sim::SimulatedModule>(options);
+        module = std::make_unique<corvanta::sim::SimulatedModule>(
+            corvanta::sim::SimOptions{.state = state, .silent = silent});
         std::string why;
         ASSERT_TRUE(module->Start(&why)) << why;
     }

@@ -13,42 +13,27 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "cli/CliApp.h"
 #include "sim/SimulatedModule.h"
+#include "support/CliRun.h"
+#include "support/StartModule.h"
+#include "support/Wait.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using corvanta::cli::RunCli;
 using corvanta::sim::ModuleState;
-using corvanta::sim::SimOptions;
 using corvanta::sim::SimulatedModule;
+using corvanta::test::CliResult;
+using corvanta::test::Invoke;
+using corvanta::test::WaitUntil;
 using Json = nlohmann::json;
 
-struct CliResult {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-CliResult Invoke(const std::vector<std::string> &args) {
-    std::ostringstream out, err;
-    const int code = RunCli(args, out, err);
-    return {code, out.str(), err.str()};
-}
-
 std::unique_ptr<SimulatedModule> StartModule(ModuleState state, bool silent = false, bool ignoreWrites = false) {
-    SimOptions options;
-    options.state = state;
-    options.silent = silent;
-    options.ignoreWrites = ignoreWrites;
-    auto module = std::make_unique<SimulatedModule>(options);
-    EXPECT_TRUE(module->Start());
-    return module;
+    return corvanta::test::StartModule({.state = state, .silent = silent, .ignoreWrites = ignoreWrites});
 }
 
 ModuleState Module(int channel, int id) {
@@ -278,8 +263,7 @@ TEST(Cancel, SearchEndsWith130AndSaysWhatWasTried) {
         return Invoke({"-p", module->DevicePath(), "search", "--from", "9600,none", "--interval", "200"});
     });
     // The module hears only the first setting; once it has, the search is under way.
-    for (int i = 0; i < 200 && module->RequestsHeard() < 1; ++i)
-        std::this_thread::sleep_for(20ms);
+    WaitUntil([&] { return module->RequestsHeard() >= 1; }, 4s);
     corvanta::cli::RequestCancel();
     ASSERT_EQ(run.wait_for(10s), std::future_status::ready);
     const CliResult r = run.get();
@@ -303,8 +287,7 @@ TEST(Cancel, CtrlCEndsTheProgramWith130) {
         ::_exit(127);
     }
     ::close(errPipe[1]);
-    for (int i = 0; i < 200 && module->RequestsHeard() < 1; ++i)
-        std::this_thread::sleep_for(20ms);
+    WaitUntil([&] { return module->RequestsHeard() >= 1; }, 4s);
     ::kill(child, SIGINT);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

@@ -22,68 +22,25 @@
 #include "serial/NerloSerial.h"
 #include "serial/ReplyWaiter.h"
 #include "sim/SimulatedModule.h"
+#include "support/GateSerial.h"
+#include "support/ModuleReply.h"
 #include "support/PtyPair.h"
+#include "support/RecordingTarget.h"
+#include "support/Wait.h"
 
 namespace corvanta {
 namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
+using test::GateSerial;
+using test::kWait;
 using test::PtyPair;
-
-// Bounded waits only: they end early when the awaited thing happens.
-constexpr auto kWait = 5s;
-
-Bytes Reply(std::uint8_t command, std::uint8_t first, std::uint8_t second = 0) {
-    const std::uint8_t payload[] = {first, second};
-    return BuildModuleFrame(command, payload);
-}
+using test::RecordingTarget;
+using test::Reply;
+using test::WaitUntil;
 
 const Bytes kSearchRequest = {0xAF, 0xAF, 0x00, 0x00, 0xAF, 0x80, 0x00, 0x02, 0x00, 0x00, 0x8F, 0x0D, 0x0A};
-
-class RecordingTarget : public NotifyTarget {
-public:
-    void PostReplyMessage(std::uint32_t, const ReplyFields &reply) override {
-        {
-            std::lock_guard lock(mutex);
-            replies.push_back(reply);
-        }
-        changed.notify_all();
-    }
-    void PostPortLost(const SerialError &error) override {
-        {
-            std::lock_guard lock(mutex);
-            lost = error;
-        }
-        changed.notify_all();
-    }
-    bool WaitForReplies(std::size_t count) {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, kWait, [&] { return replies.size() >= count; });
-    }
-    bool WaitForLost() {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, kWait, [&] { return lost.has_value(); });
-    }
-    std::vector<ReplyFields> Replies() const {
-        std::lock_guard lock(mutex);
-        return replies;
-    }
-    std::size_t Count() const {
-        std::lock_guard lock(mutex);
-        return replies.size();
-    }
-    std::optional<SerialError> Lost() const {
-        std::lock_guard lock(mutex);
-        return lost;
-    }
-
-private:
-    mutable std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<ReplyFields> replies;
-    std::optional<SerialError> lost;
-};
 
 // Counts the bytes handed to the assembler, so a test knows they were taken.
 class CountingSerial : public NerloSerial {
@@ -107,54 +64,6 @@ private:
     std::condition_variable changed;
     std::size_t taken = 0;
 };
-
-// Holds the receive thread inside the first byte it hands on until Release,
-// so later bytes stay queued in the line meanwhile.
-class GatedSerial : public NerloSerial {
-public:
-    ~GatedSerial() {
-        Release();
-        Close();
-    }
-    void OnReceiveByte(std::uint8_t byte) override {
-        {
-            std::unique_lock lock(mutex);
-            if (!held) {
-                held = true;
-                changed.notify_all();
-                changed.wait(lock, [&] { return released; });
-            }
-        }
-        NerloSerial::OnReceiveByte(byte);
-    }
-    bool WaitUntilHeld() {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, kWait, [&] { return held; });
-    }
-    void Release() {
-        {
-            std::lock_guard lock(mutex);
-            released = true;
-        }
-        changed.notify_all();
-    }
-
-private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool held = false;
-    bool released = false;
-};
-
-template <typename Predicate> bool WaitUntil(Predicate predicate) {
-    const auto deadline = std::chrono::steady_clock::now() + kWait;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
 
 // Sets every flag a raw 8-bit line must not have, so configuring has to clear them.
 void SpoilSlaveLine(const std::string &path) {
@@ -455,7 +364,8 @@ protected:
 
 // Reopening the device would purge what waits in the line; re-timing must not.
 TEST_P(RetimeInPlace, KeepsBytesQueuedInTheLineAndGoesOnReceiving) {
-    GatedSerial gated;
+    GateSerial gated;
+    gated.ShutGate();
     gated.SetNotifyWindow(&target, 1);
     ASSERT_EQ(gated.Open(pty.SlavePath(), 9600, 0), 1);
 
@@ -471,7 +381,7 @@ TEST_P(RetimeInPlace, KeepsBytesQueuedInTheLineAndGoesOnReceiving) {
         const auto tio = pty.SlaveTermios();
         return tio && sim::RateOfSpeed(::cfgetospeed(&*tio)) == 57600;
     });
-    gated.Release();
+    gated.OpenGate();
     EXPECT_TRUE(applied);
     EXPECT_EQ(retimed.get(), 1);
     EXPECT_EQ(gated.IsOpen(), 1);

@@ -13,7 +13,6 @@
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -22,6 +21,8 @@
 #include "serial/NerloSerial.h"
 #include "serial/ReplyWaiter.h"
 #include "sim/SimulatedModule.h"
+#include "support/StartModule.h"
+#include "support/Wait.h"
 
 extern char **environ;
 
@@ -32,10 +33,14 @@ using corvanta::ReplyFields;
 using corvanta::sim::ModuleState;
 using corvanta::sim::SimOptions;
 using corvanta::sim::SimulatedModule;
+using corvanta::test::StartModule;
 
 constexpr auto kAnswerWait = 2000ms;
 // Long enough for an answer that would come: the module replies after 20 ms.
 constexpr auto kSilenceWait = 300ms;
+
+// A condition that the module's thread makes true; false when it never does.
+bool Eventually(const std::function<bool()> &condition) { return corvanta::test::WaitUntil(condition, kAnswerWait); }
 
 // A port as the configuration tool uses it. The waiter outlives the port,
 // which posts to it from its receive thread.
@@ -55,24 +60,6 @@ struct Client {
         return waiter.WaitFor(command, wait);
     }
 };
-
-// Waits for a condition that the module's thread makes true; false when it never does.
-bool Eventually(const std::function<bool()> &condition) {
-    const auto deadline = std::chrono::steady_clock::now() + kAnswerWait;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
-std::unique_ptr<SimulatedModule> StartModule(SimOptions options = {}) {
-    auto module = std::make_unique<SimulatedModule>(std::move(options));
-    std::string error;
-    EXPECT_TRUE(module->Start(&error)) << error;
-    return module;
-}
 
 ModuleState Distinct() {
     ModuleState s;

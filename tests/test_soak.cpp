@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -23,31 +22,25 @@
 #include "protocol/ModuleFrame.h"
 #include "serial/NerloSerial.h"
 #include "sim/SimulatedModule.h"
+#include "support/GateSerial.h"
+#include "support/ModuleReply.h"
 #include "support/PtyPair.h"
+#include "support/RecordingTarget.h"
+#include "support/Wait.h"
 
 namespace corvanta {
 namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
+using test::GateSerial;
+using test::GuestIdReply;
+using test::IsCleanGuestIdReply;
+using test::kWait;
 using test::PtyPair;
-
-constexpr auto kWait = 5s;
-
-Bytes Reply(std::uint8_t command, std::uint8_t first, std::uint8_t second = 0) {
-    const std::uint8_t payload[] = {first, second};
-    return BuildModuleFrame(command, payload);
-}
-
-template <typename Predicate> bool WaitUntil(Predicate predicate, std::chrono::milliseconds bound = kWait) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+using test::RecordingTarget;
+using test::Reply;
+using test::WaitUntil;
 
 std::size_t CountEntries(const char *directory) {
     std::size_t n = 0;
@@ -71,52 +64,6 @@ protected:
         // A sanitizer may start a helper thread at the first thread creation; let that happen before counting.
         std::thread([] {}).join();
     }
-};
-
-class RecordingTarget : public NotifyTarget {
-public:
-    void PostReplyMessage(std::uint32_t, const ReplyFields &reply) override {
-        {
-            std::lock_guard lock(mutex);
-            replies.push_back(reply);
-        }
-        changed.notify_all();
-    }
-    void PostPortLost(const SerialError &error) override {
-        {
-            std::lock_guard lock(mutex);
-            lost = error;
-            ++lostCount;
-        }
-        changed.notify_all();
-    }
-    bool WaitForReplies(std::size_t count) {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, kWait, [&] { return replies.size() >= count; });
-    }
-    bool WaitForLost() {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, kWait, [&] { return lostCount > 0; });
-    }
-    std::vector<ReplyFields> Replies() const {
-        std::lock_guard lock(mutex);
-        return replies;
-    }
-    int LostCount() const {
-        std::lock_guard lock(mutex);
-        return lostCount;
-    }
-    SerialError Lost() const {
-        std::lock_guard lock(mutex);
-        return lost;
-    }
-
-private:
-    mutable std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<ReplyFields> replies;
-    SerialError lost;
-    int lostCount = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -155,7 +102,7 @@ TEST_F(Soak, UnplugAHundredTimes) {
             // The pair keeps its own slave open; closing the master alone must still hang up the port.
             pty.CloseMaster();
             ASSERT_TRUE(target.WaitForLost());
-            EXPECT_EQ(target.Lost().kind, SerialErrorKind::Lost);
+            EXPECT_EQ(target.Lost()->kind, SerialErrorKind::Lost);
             EXPECT_TRUE(serial.IsLost());
             // The code is stored just after the notification.
             EXPECT_TRUE(WaitUntil([&] { return serial.ReceiveExitCode() == CXSerial::kExitPortLost; }))
@@ -182,18 +129,12 @@ TEST_F(Soak, UnplugAHundredTimes) {
 
 // ---------------------------------------------------------------------------
 
-// Guest ID values whose frame has no 0x0D, 0x0A or 0xAF past the header, so
-// the frame can neither end early nor look like a new start.
+// Every guest ID whose reply can stand anywhere in a stream.
 std::vector<std::uint16_t> CleanSequenceValues() {
     std::vector<std::uint16_t> values;
-    for (std::uint32_t v = 0; v <= 0xFFFF; ++v) {
-        const Bytes frame = Reply(CmdGuestIdRead, static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v));
-        bool clean = true;
-        for (std::size_t i = 8; i <= 10; ++i)
-            clean = clean && frame[i] != 0x0D && frame[i] != 0x0A && frame[i] != kFrameStart;
-        if (clean)
+    for (std::uint32_t v = 0; v <= 0xFFFF; ++v)
+        if (IsCleanGuestIdReply(static_cast<std::uint16_t>(v)))
             values.push_back(static_cast<std::uint16_t>(v));
-    }
     return values;
 }
 
@@ -266,7 +207,7 @@ TEST_F(Soak, FloodOfFramesAmidNoiseIsAnnouncedExactlyOnceInOrder) {
     stream.reserve(kFrames * 20);
     for (std::size_t i = 0; i < kFrames; ++i) {
         const std::uint16_t v = sequence[i % sequence.size()];
-        const Bytes frame = Reply(CmdGuestIdRead, static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v));
+        const Bytes frame = GuestIdReply(v);
         stream.insert(stream.end(), frame.begin(), frame.end());
         // Noise may hold CR LF and anything else but a start byte.
         for (int n = noiseLength(random); n > 0; --n) {
@@ -450,11 +391,12 @@ TEST_F(Soak, CloseRacingAStreamOfReplies) {
 
 // ---------------------------------------------------------------------------
 
-// Holds the receive thread inside a byte until the gate opens, and keeps
-// count of who is inside OnReceiveByte and of calls after Close returned.
-class GateSerial : public NerloSerial {
+// A gate that also keeps count of who is inside OnReceiveByte and of calls
+// after Close returned.
+class WatchedGateSerial : public GateSerial {
 public:
-    ~GateSerial() {
+    // Closes here, while this class's OnReceiveByte is still the one called.
+    ~WatchedGateSerial() {
         OpenGate();
         Close();
     }
@@ -462,43 +404,13 @@ public:
         inside.fetch_add(1);
         if (closeReturned.load())
             lateCalls.fetch_add(1);
-        {
-            std::unique_lock lock(mutex);
-            if (!gateOpen) {
-                held = true;
-                changed.notify_all();
-                changed.wait(lock, [&] { return gateOpen; });
-            }
-        }
-        NerloSerial::OnReceiveByte(byte);
+        GateSerial::OnReceiveByte(byte);
         inside.fetch_sub(1);
-    }
-    bool WaitUntilHeld() {
-        std::unique_lock lock(mutex);
-        return changed.wait_for(lock, kWait, [&] { return held; });
-    }
-    void ShutGate() {
-        std::lock_guard lock(mutex);
-        gateOpen = false;
-        held = false;
-    }
-    void OpenGate() {
-        {
-            std::lock_guard lock(mutex);
-            gateOpen = true;
-        }
-        changed.notify_all();
     }
 
     std::atomic<int> inside{0};
     std::atomic<bool> closeReturned{false};
     std::atomic<int> lateCalls{0};
-
-private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool held = false;
-    bool gateOpen = true;
 };
 
 TEST_F(Soak, CloseWaitsForTheByteBeingHandledAndNoneFollows) {
@@ -506,7 +418,7 @@ TEST_F(Soak, CloseWaitsForTheByteBeingHandledAndNoneFollows) {
     PtyPair pty;
     ASSERT_TRUE(pty.Ok()) << pty.Error();
     RecordingTarget target;
-    GateSerial serial;
+    WatchedGateSerial serial;
     serial.SetNotifyWindow(&target, 1);
     int rounds = 0;
     for (int round = 0; round < kRounds; ++round) {

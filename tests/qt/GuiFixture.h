@@ -130,6 +130,25 @@ private:
     }
 };
 
+// The status line once a port is open, before any activity text.
+inline QString OpenedStatus(const QString &port, const QString &baud = QStringLiteral("9600"),
+                            const QString &verify = QStringLiteral("No")) {
+    return QStringLiteral("   Open Com Succeed:") + port + QLatin1Char(',') + baud + QLatin1Char(',') + verify +
+           QStringLiteral("     ");
+}
+
+// The list positions of the port settings, as "port/baud/parity".
+inline QString Choice(ui::TForm1 &form) {
+    const auto &c = form.serial().portChoice;
+    return QStringLiteral("%1/%2/%3").arg(c.port).arg(c.baud).arg(c.parity);
+}
+
+// The dialog's baud rate and parity picks, as "baud/parity".
+inline QString Picks(Windows &w) {
+    return w.dialog().suiComboBox_BaudRate->currentText() + QLatin1Char('/') +
+           w.dialog().suiComboBox_Verify->currentText();
+}
+
 } // namespace corvanta::gui
 
 #if defined(__SANITIZE_THREAD__)

@@ -2,10 +2,10 @@
 // reply handling, the channel box and the ID spin button.
 #include <QLineEdit>
 #include <QToolButton>
-#include <thread>
 
 #include "GuiFixture.h"
 #include "sim/SimulatedModule.h"
+#include "support/Wait.h"
 
 using namespace std::chrono_literals;
 using corvanta::ReplyFields;
@@ -15,6 +15,7 @@ using corvanta::gui::Bytes;
 using corvanta::gui::kBoxA;
 using corvanta::gui::kBoxB;
 using corvanta::gui::kBoxC;
+using corvanta::gui::OpenedStatus;
 using corvanta::gui::Pty;
 using corvanta::gui::Windows;
 
@@ -32,7 +33,14 @@ void Pick(QWidget &window, const QStringList &picks) {
     }
 }
 
-QPushButton *Button(QWidget &window, const QString &name) { return window.findChild<QPushButton *>(name); }
+// Clicks the named button; false when the window has none.
+bool Click(QWidget &window, const QString &name) {
+    auto *button = window.findChild<QPushButton *>(name);
+    if (!button)
+        return false;
+    button->click();
+    return true;
+}
 
 // A pick by the user: the keyboard moves onto the item, as a click in the list would.
 void UserPicks(QComboBox *box, int index) {
@@ -104,7 +112,7 @@ void TstFormmain::channelReadTravelsByteForByte() {
     BoxRecorder boxes;
     Windows w({pty.SlavePath()});
     QVERIFY(w.open());
-    const QString opened = QStringLiteral("   Open Com Succeed:") + pty.SlavePath() + QStringLiteral(",9600,No     ");
+    const QString opened = OpenedStatus(pty.SlavePath());
 
     w.main().suiButton_ChannelRead->click();
     QCOMPARE(pty.ReadMaster(13), Bytes({0xAF, 0xAF, 0x00, 0x00, 0xAF, 0x80, 0x06, 0x02, 0x00, 0x00, 0x95, 0x0D, 0x0A}));
@@ -130,7 +138,7 @@ void TstFormmain::channelReadAgainstTheSimulatedModule() {
     const QString dev = QString::fromStdString(sim.DevicePath());
     Windows w({dev});
     QVERIFY(w.open());
-    const QString opened = QStringLiteral("   Open Com Succeed:") + dev + QStringLiteral(",9600,No     ");
+    const QString opened = OpenedStatus(dev);
 
     w.main().suiButton_ChannelRead->click();
     QTRY_COMPARE(w.status(), opened + QStringLiteral("Read channel parameters Success!"));
@@ -205,13 +213,10 @@ void TstFormmain::requestFrames() {
     QVERIFY(w.open());
     Pick(w.form1, picks);
 
-    QPushButton *clicked = Button(w.form1, button);
-    QVERIFY(clicked);
-    clicked->click();
+    QVERIFY(Click(w.form1, button));
     QCOMPARE(pty.ReadMaster(frame.size()), frame);
     QCOMPARE(pty.ReadMaster(1, 300ms), QByteArray());
-    QCOMPARE(w.status(),
-             QStringLiteral("   Open Com Succeed:") + pty.SlavePath() + QStringLiteral(",9600,No     ") + activity);
+    QCOMPARE(w.status(), OpenedStatus(pty.SlavePath()) + activity);
     QCOMPARE(boxes.boxes, QList<Box>());
 }
 
@@ -249,12 +254,9 @@ void TstFormmain::writeWithoutSelectionSendsNothing() {
 
     QString statusUnderBox;
     boxes.onBox = [&](const Box &) { statusUnderBox = w.status(); };
-    QPushButton *clicked = Button(w.form1, button);
-    QVERIFY(clicked);
-    clicked->click();
+    QVERIFY(Click(w.form1, button));
     QCOMPARE(boxes.boxes, QList<Box>{box});
-    const QString expected =
-        QStringLiteral("   Open Com Succeed:") + pty.SlavePath() + QStringLiteral(",9600,No     ") + cleared;
+    const QString expected = OpenedStatus(pty.SlavePath()) + cleared;
     QCOMPARE(statusUnderBox, expected);
     QCOMPARE(w.status(), expected);
     QCOMPARE(pty.ReadMaster(1, 300ms), QByteArray());
@@ -297,9 +299,7 @@ void TstFormmain::commandWithoutPort() {
 
     QString statusUnderBox;
     boxes.onBox = [&](const Box &) { statusUnderBox = w.status(); };
-    QPushButton *clicked = Button(w.form1, button);
-    QVERIFY(clicked);
-    clicked->click();
+    QVERIFY(Click(w.form1, button));
     QCOMPARE(boxes.boxes, QList<Box>{box});
     QCOMPARE(statusUnderBox, QStringLiteral("       ") + activity);
     QCOMPARE(w.status(), QStringLiteral("       ") + activity);
@@ -638,8 +638,7 @@ void TstFormmain::writeGuestId() {
     QCOMPARE(pty.ReadMaster(frame.size()), frame);
     QCOMPARE(pty.ReadMaster(1, 300ms), QByteArray());
     QCOMPARE(boxes.boxes, box.text.isEmpty() ? QList<Box>() : QList<Box>{box});
-    QCOMPARE(w.status(),
-             QStringLiteral("   Open Com Succeed:") + pty.SlavePath() + QStringLiteral(",9600,No     ") + action);
+    QCOMPARE(w.status(), OpenedStatus(pty.SlavePath()) + action);
     QCOMPARE(w.main().suiEdit_GuestId->text(), text);
 }
 
@@ -670,9 +669,7 @@ void TstFormmain::lostPort() {
     QCOMPARE(w.form1.serial().IsOpen(), 0);
     QCOMPARE(boxes.boxes, QList<Box>());
 
-    QPushButton *clicked = Button(w.form1, button);
-    QVERIFY(clicked);
-    clicked->click();
+    QVERIFY(Click(w.form1, button));
     QCOMPARE(boxes.boxes, QList<Box>{box});
     QCOMPARE(w.status(), lost + activity);
 
@@ -698,10 +695,7 @@ void TstFormmain::lostNoticeLeavesReplacementPortOpen() {
     // with a click that opens the second port.
     first.CloseMaster();
     // Polled without running the event loop, so the notice stays queued.
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (w.form1.serial().ReceiveExitCode() != corvanta::CXSerial::kExitPortLost &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(10ms);
+    corvanta::test::WaitUntil([&] { return w.form1.serial().ReceiveExitCode() == corvanta::CXSerial::kExitPortLost; });
     QCOMPARE(w.form1.serial().ReceiveExitCode(), corvanta::CXSerial::kExitPortLost);
     w.dialog().suiComboBox_ComPort->setCurrentIndex(1);
     w.form2.suiButton_OpenClick();
@@ -709,8 +703,7 @@ void TstFormmain::lostNoticeLeavesReplacementPortOpen() {
 
     QCoreApplication::sendPostedEvents();
     QCOMPARE(w.form1.serial().IsOpen(), 1);
-    QCOMPARE(w.status(),
-             QStringLiteral("   Open Com Succeed:") + second.SlavePath() + QStringLiteral(",9600,No      "));
+    QCOMPARE(w.status(), OpenedStatus(second.SlavePath()) + QStringLiteral(" "));
     w.main().suiButton_ReadGuestId->click();
     QCOMPARE(second.ReadMaster(13).size(), 13);
     QCOMPARE(boxes.boxes, QList<Box>());

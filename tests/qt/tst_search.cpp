@@ -6,23 +6,16 @@
 
 using corvanta::gui::Box;
 using corvanta::gui::BoxRecorder;
+using corvanta::gui::Choice;
 using corvanta::gui::kBoxA;
+using corvanta::gui::OpenedStatus;
+using corvanta::gui::Picks;
 using corvanta::gui::Windows;
 using corvanta::ui::TForm2;
 
 namespace {
 
 const Box kNoModule{QStringLiteral("Can not scan the radio station"), QStringLiteral("Failure")};
-
-QString Choice(corvanta::ui::TForm1 &form) {
-    const auto &c = form.serial().portChoice;
-    return QStringLiteral("%1/%2/%3").arg(c.port).arg(c.baud).arg(c.parity);
-}
-
-QString Picks(Windows &w) {
-    return w.dialog().suiComboBox_BaudRate->currentText() + QLatin1Char('/') +
-           w.dialog().suiComboBox_Verify->currentText();
-}
 
 // What each tick left behind: the dialog's picks, the port's line and the boxes shown so far.
 struct TickLog {
@@ -89,7 +82,7 @@ void TstSearch::findsModuleOnFifthCombination() {
     QCOMPARE(ticks.picks, QStringList({"9600/No at 9600/0", "9600/ODD at 9600/1", "9600/Even at 9600/2",
                                        "19200/No at 19200/0", "19200/ODD at 19200/1"}));
     QCOMPARE(w.status(),
-             QStringLiteral("   Open Com Succeed:") + dev + QStringLiteral(",19200,ODD     Scan Radio Success!"));
+             OpenedStatus(dev, QStringLiteral("19200"), QStringLiteral("ODD")) + QStringLiteral("Scan Radio Success!"));
     QCOMPARE(Picks(w), QStringLiteral("19200/ODD"));
     QCOMPARE(w.form1.serial().IsOpen(), 1);
     QCOMPARE(w.form1.serial().BaudRate(), 19200u);
@@ -119,7 +112,7 @@ void TstSearch::lastCombinationGetsItsInterval() {
     QCOMPARE(boxes.boxes, QList<Box>{kNoModule});
     // The first tick sends the only request; the end comes with the next one.
     QCOMPARE(ticks.boxesSoFar, QList<int>({0, 1}));
-    const QString opened = QStringLiteral("   Open Com Succeed:") + dev + QStringLiteral(",115200,Even     ");
+    const QString opened = OpenedStatus(dev, QStringLiteral("115200"), QStringLiteral("Even"));
     QCOMPARE(statusAtTick, QStringList({opened + QStringLiteral("Scanning the radio stations..."),
                                         opened + QStringLiteral("Can not scan the radio station")}));
     QVERIFY(!w.form1.searchTimer().isActive());
@@ -146,8 +139,8 @@ void TstSearch::unansweredSearchEndsWithOneBox() {
                                        "115200/No at 115200/0", "115200/ODD at 115200/1", "115200/Even at 115200/2",
                                        "115200/Even at 115200/2"}));
     QCOMPARE(ticks.boxesSoFar, QList<int>({0, 0, 0, 0, 0, 0, 1}));
-    QCOMPARE(w.status(), QStringLiteral("   Open Com Succeed:") + dev +
-                             QStringLiteral(",115200,Even     Can not scan the radio station"));
+    QCOMPARE(w.status(), OpenedStatus(dev, QStringLiteral("115200"), QStringLiteral("Even")) +
+                             QStringLiteral("Can not scan the radio station"));
     QCOMPARE(Choice(w.form1), QStringLiteral("0/0/0"));
     QCOMPARE(sim.RequestsHeard(), 0u);
 }
@@ -162,16 +155,15 @@ void TstSearch::answerToLastCombinationEndsSearch() {
     TickLog ticks(w);
 
     w.main().suiButton2->click();
-    QTRY_COMPARE_WITH_TIMEOUT(
-        w.status(),
-        QStringLiteral("   Open Com Succeed:") + dev + QStringLiteral(",115200,Even     Scan Radio Success!"), 5000);
+    const QString found =
+        OpenedStatus(dev, QStringLiteral("115200"), QStringLiteral("Even")) + QStringLiteral("Scan Radio Success!");
+    QTRY_COMPARE_WITH_TIMEOUT(w.status(), found, 5000);
     QVERIFY(!w.form1.searchTimer().isActive());
     // Long enough for the tick that would have ended the search.
     QTest::qWait(2 * corvanta::ui::TForm1::kSearchIntervalMs);
     QCOMPARE(ticks.picks.size(), 1);
     QCOMPARE(boxes.boxes, QList<Box>());
-    QCOMPARE(w.status(),
-             QStringLiteral("   Open Com Succeed:") + dev + QStringLiteral(",115200,Even     Scan Radio Success!"));
+    QCOMPARE(w.status(), found);
     QCOMPARE(sim.RequestsHeard(), 1u);
 }
 

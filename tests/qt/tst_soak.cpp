@@ -10,26 +10,20 @@
 
 #include "GuiFixture.h"
 #include "WindowMessages.h"
-#include "protocol/ModuleFrame.h"
+#include "support/ModuleReply.h"
 
 using namespace corvanta;
 using namespace corvanta::gui;
 
 namespace {
 
-// ID values whose payload and checksum hold no 0x0D, 0x0A or 0xAF, so no frame
-// ends early and no stray start byte follows one.
+// The first count IDs whose replies can stand anywhere in a stream, from 0 on
+// and round again past 65535.
 std::vector<std::uint16_t> CleanIds(std::size_t count) {
     std::vector<std::uint16_t> ids;
-    for (std::uint32_t id = 0; ids.size() < count; id = (id + 1) & 0xFFFF) {
-        const std::uint8_t payload[2] = {static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id)};
-        const auto frame = BuildModuleFrame(CmdGuestIdRead, payload);
-        bool clean = true;
-        for (std::size_t i = 8; i + 2 < frame.size(); ++i)
-            clean = clean && frame[i] != 0x0D && frame[i] != 0x0A && frame[i] != 0xAF;
-        if (clean)
+    for (std::uint32_t id = 0; ids.size() < count; id = (id + 1) & 0xFFFF)
+        if (test::IsCleanGuestIdReply(static_cast<std::uint16_t>(id)))
             ids.push_back(static_cast<std::uint16_t>(id));
-    }
     return ids;
 }
 
@@ -90,8 +84,7 @@ private slots:
                     const char b = static_cast<char>((noise >> 16) & 0xFF);
                     stream.append(b == static_cast<char>(0xAF) ? '\x55' : b);
                 }
-                const std::uint8_t payload[2] = {static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id)};
-                const auto frame = BuildModuleFrame(CmdGuestIdRead, payload);
+                const auto frame = test::GuestIdReply(id);
                 stream.append(reinterpret_cast<const char *>(frame.data()), static_cast<qsizetype>(frame.size()));
                 if (stream.size() > 64 * 1024) {
                     pty.WriteMaster(stream);

@@ -5,7 +5,10 @@
 
 using corvanta::gui::Box;
 using corvanta::gui::BoxRecorder;
+using corvanta::gui::Choice;
 using corvanta::gui::kBoxC;
+using corvanta::gui::OpenedStatus;
+using corvanta::gui::Picks;
 using corvanta::gui::Windows;
 using corvanta::ui::TForm2;
 
@@ -21,11 +24,6 @@ struct Buttons {
 
 Buttons ButtonsOf(TForm2 &d) {
     return {d.controls().suiButton_Open->isEnabled(), d.controls().suiButton_Close->isEnabled()};
-}
-
-QString Choice(corvanta::ui::TForm1 &form) {
-    const auto &c = form.serial().portChoice;
-    return QStringLiteral("%1/%2/%3").arg(c.port).arg(c.baud).arg(c.parity);
 }
 
 } // namespace
@@ -122,8 +120,7 @@ void TstUnit2::openAppliesTheChoiceAndCloses() {
     }));
     QCOMPARE(shown, (Buttons{true, false}));
     QCOMPARE(w.form2.result(), int(QDialog::Accepted));
-    QCOMPARE(w.status(), QStringLiteral("   Open Com Succeed:") + dev + QLatin1Char(',') + baud + QLatin1Char(',') +
-                             verify + QStringLiteral("      "));
+    QCOMPARE(w.status(), OpenedStatus(dev, baud, verify) + QStringLiteral(" "));
     QCOMPARE(Choice(w.form1), choice);
     QCOMPARE(w.form1.serial().IsOpen(), 1);
     QCOMPARE(boxes.boxes.size(), 1);
@@ -182,10 +179,7 @@ void TstUnit2::cancelAppliesNothing() {
     QCOMPARE(w.status(), status);
 
     QString picks;
-    QVERIFY(w.comSetting([&](TForm2 &d) {
-        picks = d.controls().suiComboBox_BaudRate->currentText() + QLatin1Char('/') +
-                d.controls().suiComboBox_Verify->currentText();
-    }));
+    QVERIFY(w.comSetting([&](TForm2 &) { picks = Picks(w); }));
     QCOMPARE(picks, QStringLiteral("115200/Even"));
     QCOMPARE(boxes.boxes, QList<Box>());
 }
