@@ -243,6 +243,7 @@ void TForm1::ShowChannelFrequency(int channelIndex) {
 }
 
 bool TForm1::event(QEvent *e) {
+    MarkReceived(e);
     const auto type = static_cast<std::uint32_t>(e->type());
     if (replyMessage != 0 && type == replyMessage) {
         OnModuleReply(static_cast<ReplyEvent *>(e)->reply);

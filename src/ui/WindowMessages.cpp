@@ -4,7 +4,31 @@
 #include <map>
 #include <mutex>
 
+#if defined(__SANITIZE_THREAD__)
+#define CORVANTA_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define CORVANTA_TSAN 1
+#endif
+#endif
+#ifdef CORVANTA_TSAN
+extern "C" void __tsan_acquire(void *addr);
+extern "C" void __tsan_release(void *addr);
+#endif
+
 namespace corvanta::ui {
+
+void MarkPosted([[maybe_unused]] const QEvent *event) {
+#ifdef CORVANTA_TSAN
+    __tsan_release(const_cast<QEvent *>(event));
+#endif
+}
+
+void MarkReceived([[maybe_unused]] const QEvent *event) {
+#ifdef CORVANTA_TSAN
+    __tsan_acquire(const_cast<QEvent *>(event));
+#endif
+}
 
 std::uint32_t RegisterWindowMessage(const std::string &name) {
     static std::mutex lock;
@@ -20,11 +44,15 @@ std::uint32_t RegisterWindowMessage(const std::string &name) {
 }
 
 void EventNotifyTarget::PostReplyMessage(std::uint32_t messageId, const ReplyFields &reply) {
-    QCoreApplication::postEvent(window, new ReplyEvent(messageId, reply));
+    auto *event = new ReplyEvent(messageId, reply);
+    MarkPosted(event);
+    QCoreApplication::postEvent(window, event);
 }
 
 void EventNotifyTarget::PostPortLost(const SerialError &error) {
-    QCoreApplication::postEvent(window, new PortLostEvent(portLostMessage, error));
+    auto *event = new PortLostEvent(portLostMessage, error);
+    MarkPosted(event);
+    QCoreApplication::postEvent(window, event);
 }
 
 } // namespace corvanta::ui

@@ -16,6 +16,13 @@ namespace corvanta::ui {
 // for registered window messages.
 std::uint32_t RegisterWindowMessage(const std::string &name);
 
+// Qt hands a posted event over under its own lock, which ThreadSanitizer
+// cannot see in an uninstrumented Qt: these mark that hand-over for it.
+// MarkPosted before postEvent, MarkReceived before reading the event. No-ops
+// in other builds.
+void MarkPosted(const QEvent *event);
+void MarkReceived(const QEvent *event);
+
 // One complete reply, carried as a copy so that its handler sees exactly one frame.
 class ReplyEvent : public QEvent {
 public:

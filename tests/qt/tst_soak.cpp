@@ -32,6 +32,7 @@ class ReplyCounter : public QObject {
 public:
     explicit ReplyCounter(std::uint32_t replyType) : replyType(replyType) {}
     bool eventFilter(QObject *, QEvent *e) override {
+        ui::MarkReceived(e);
         if (static_cast<std::uint32_t>(e->type()) == replyType)
             ids.push_back(static_cast<ui::ReplyEvent *>(e)->reply.GuestId());
         return false;
