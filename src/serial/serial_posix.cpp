@@ -92,6 +92,17 @@ void MakeRaw(termios &tio) {
     tio.c_cc[VTIME] = 0;
 }
 
+// A pseudo-terminal drops PARENB, and glibc then reports EINVAL although the
+// kernel took the rest: the rate, the data bits, and parity by PARODD and INPCK.
+bool TookAllButParityEnable(int fd, const termios &wanted) {
+    termios now{};
+    if (::tcgetattr(fd, &now) != 0)
+        return false;
+    const tcflag_t cflags = CSIZE | PARODD | CSTOPB | CLOCAL | CREAD;
+    return (now.c_cflag & cflags) == (wanted.c_cflag & cflags) && now.c_iflag == wanted.c_iflag &&
+           ::cfgetospeed(&now) == ::cfgetospeed(&wanted);
+}
+
 void CloseQuietly(int fd) {
     if (fd >= 0)
         ::close(fd);
@@ -168,7 +179,7 @@ bool Configure(Port &port, std::uint32_t baud, std::uint32_t parity, SerialError
     }
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
-    if (::tcsetattr(port.fd, TCSANOW, &tio) != 0) {
+    if (::tcsetattr(port.fd, TCSANOW, &tio) != 0 && !(errno == EINVAL && TookAllButParityEnable(port.fd, tio))) {
         error = FromErrno(errno, "tcsetattr");
         return false;
     }
