@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running Corvanta needs on Debian.
+# Usage: scripts/install-deps.sh [windows]
+#   windows: also the mingw-w64 cross compiler and Wine, for build-win and scripts/wine-test.sh
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,14 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-liberation
   clang libclang-rt-dev
 )
+case "${1:-}" in
+  "") ;;
+  windows) packages+=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64) ;;
+  *)
+    echo "usage: $0 [windows]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -9,11 +9,12 @@
 #include <optional>
 #include <sstream>
 #include <thread>
-#include <unistd.h>
 #include <variant>
 
 #include "Cancel.h"
+#include "Console.h"
 #include "PortsReport.h"
+#include "Simulate.h"
 #include "protocol/LineSettings.h"
 #include "serial/CXSerial.h"
 
@@ -305,6 +306,9 @@ std::variant<CliRequest, int> ParseCli(const std::vector<std::string> &args, std
             request.baud = request.searchOrder.front().first;
             request.parity = request.searchOrder.front().second;
         }
+        if (options.simulate)
+            if (const std::string why = SimulateUnavailable(); !why.empty())
+                throw UsageError{why};
         const int sources = (options.simulate ? 1 : 0) + (options.ports.empty() ? 0 : 1) + (options.allPorts ? 1 : 0);
         if (sources == 0)
             throw UsageError{"no port given: use -p PORT (see corvanta-cli ports), --all-ports or --simulate"};
@@ -341,7 +345,7 @@ int ExecuteCli(const CliRequest &request, std::ostream &out, std::ostream &err) 
         return RunBatch(request, ports, out);
 
     Report report;
-    const bool progress = ::isatty(STDERR_FILENO) == 1 && &err == &std::cerr;
+    const bool progress = StderrIsTerminal() && &err == &std::cerr;
     const int code = RunOnPort(request, ports.front(), progress, err, report);
     if (code != kExitOk)
         return code;

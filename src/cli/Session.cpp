@@ -17,9 +17,9 @@ Session::~Session() {
 int Session::Open(const std::string &path, std::uint32_t baud, std::uint8_t parity) {
     device = path;
     if (device.empty()) {
-        simulator = std::make_unique<sim::SimulatedModule>();
         std::string why;
-        if (!simulator->Start(&why)) {
+        simulator = StartLocalModule(why);
+        if (!simulator) {
             err << "corvanta-cli: cannot start the simulated module: " << why << '\n';
             return kExitPort;
         }

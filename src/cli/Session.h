@@ -8,11 +8,11 @@
 #include <string>
 
 #include "Cancel.h"
+#include "Simulate.h"
 #include "protocol/ReplyFields.h"
 #include "protocol/Requests.h"
 #include "serial/NerloSerial.h"
 #include "serial/ReplyWaiter.h"
-#include "sim/SimulatedModule.h"
 
 namespace corvanta::cli {
 
@@ -70,7 +70,7 @@ private:
 
     std::ostream &err;
     CancelSignal &cancel;
-    std::unique_ptr<sim::SimulatedModule> simulator; // outlives the port, which closes first
+    std::unique_ptr<LocalModule> simulator; // outlives the port, which closes first
     ReplyWaiter waiter;
     NerloSerial port;
     std::string device;
