@@ -31,9 +31,8 @@ constexpr std::size_t kMaxArgLength = 256;
 constexpr char kProfileSeparator = '\x1E';
 constexpr const char *kProfileName = "settings.json";
 constexpr std::uint32_t kRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-constexpr std::string_view kKeywords[] = {"ports", "read",    "write",  "search", "profile", "save",
-                                          "apply", "channel", "rf-baud", "serial", "id",      "power",
-                                          "all",   "none",    "odd",    "even"};
+constexpr std::string_view kKeywords[] = {"ports",   "read",   "write", "search", "profile", "save", "apply", "channel",
+                                          "rf-baud", "serial", "id",    "power",  "all",     "none", "odd",   "even"};
 
 const std::vector<std::string> *gArgs = nullptr;
 fs::path gSandbox;
@@ -204,7 +203,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string_view input(reinterpret_cast<const char *>(data), size);
     const std::size_t separator = input.find(kProfileSeparator);
     std::vector<std::string> args = SplitArgs(input.substr(0, separator));
-    const std::string profileText(separator == std::string_view::npos ? std::string_view{} : input.substr(separator + 1));
+    const std::string profileText(separator == std::string_view::npos ? std::string_view{}
+                                                                      : input.substr(separator + 1));
 
     if (std::any_of(args.begin(), args.end(), MentionsProfile)) {
         ConfineProfilePaths(args);

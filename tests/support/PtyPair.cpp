@@ -117,5 +117,4 @@ void PtyPair::CloseMaster() {
     masterFd = -1;
 }
 
-
 } // namespace corvanta::test
