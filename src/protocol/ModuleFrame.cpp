@@ -1,6 +1,6 @@
 #include "ModuleFrame.h"
 
-#include <algorithm>
+#include <iterator>
 
 namespace corvanta {
 
@@ -54,13 +54,6 @@ void StoreReplyValues(const std::uint8_t *frame, ReplyFields &fields) {
     default:
         break;
     }
-}
-
-bool IsKnownCommand(std::uint8_t command) {
-    static constexpr std::uint8_t known[] = {CmdScanRadio,      CmdComParamSet, CmdComParamRead, CmdRfBaudRateSet,
-                                             CmdRfBaudRateRead, CmdChannelSet,  CmdChannelRead,  CmdGuestIdSet,
-                                             CmdGuestIdRead,    CmdPowerSet};
-    return std::find(std::begin(known), std::end(known), command) != std::end(known);
 }
 
 } // namespace corvanta

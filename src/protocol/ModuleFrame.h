@@ -44,7 +44,4 @@ std::vector<std::uint8_t> BuildModuleFrame(std::uint8_t command, std::span<const
 // that command's row, nothing else.
 void StoreReplyValues(const std::uint8_t *frame, ReplyFields &fields);
 
-// True for the ten codes of the command set.
-bool IsKnownCommand(std::uint8_t command);
-
 } // namespace corvanta

@@ -219,6 +219,17 @@ long WriteSome(Port &port, const std::uint8_t *data, std::size_t count, int time
 
 void DiscardOutput(Port &port) { ::tcflush(port.fd, TCOFLUSH); }
 
+namespace {
+
+// The device went away under an open descriptor: lost, whatever errno calls it.
+ReadResult Gone(int code, const char *what, SerialError &error) {
+    error = FromErrno(code, what);
+    error.kind = SerialErrorKind::Lost;
+    return {ReadStatus::Lost, 0};
+}
+
+} // namespace
+
 ReadResult WaitAndRead(Port &port, std::uint8_t *buffer, std::size_t capacity, SerialError &error) {
     for (;;) {
         pollfd pfds[2] = {{port.wakeFd, POLLIN, 0}, {port.fd, POLLIN, 0}};
@@ -236,25 +247,17 @@ ReadResult WaitAndRead(Port &port, std::uint8_t *buffer, std::size_t capacity, S
             const ssize_t n = ::read(port.fd, buffer, capacity);
             if (n > 0)
                 return {ReadStatus::Data, static_cast<std::size_t>(n)};
-            if (n == 0) {
-                error = FromErrno(EIO, "read: end of file");
-                error.kind = SerialErrorKind::Lost;
-                return {ReadStatus::Lost, 0};
-            }
+            if (n == 0)
+                return Gone(EIO, "read: end of file", error);
             if (errno == EINTR || errno == EAGAIN)
                 continue;
+            if (DeviceGone(errno))
+                return Gone(errno, "read", error);
             error = FromErrno(errno, "read");
-            if (DeviceGone(errno)) {
-                error.kind = SerialErrorKind::Lost;
-                return {ReadStatus::Lost, 0};
-            }
             return {ReadStatus::Failed, 0};
         }
-        if (pfds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            error = FromErrno(EIO, "hang-up");
-            error.kind = SerialErrorKind::Lost;
-            return {ReadStatus::Lost, 0};
-        }
+        if (pfds[1].revents & (POLLHUP | POLLERR | POLLNVAL))
+            return Gone(EIO, "hang-up", error);
     }
 }
 
